@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Varnis quick start.
+#   ./dev.sh play   install what is missing, build, and start the game
+#   ./dev.sh test   install what is missing, build, and run every test (plain and sanitizer builds)
+# Run as root or with sudo available; packages come from Debian.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
+          fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+          xvfb xdotool imagemagick x11-utils)
+JOBS=$(nproc)
+
+install_missing() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {  # build DIR [cmake options...]
+    local dir=$1; shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+}
+
+case "${1:-}" in
+    play)
+        install_missing
+        build build
+        cd build && exec ./varnis "${@:2}"
+        ;;
+    test)
+        install_missing
+        build build
+        (cd build && ctest --output-on-failure -j "$JOBS")
+        build build-asan -DVARNIS_SANITIZE=ON -DVARNIS_BENCH=OFF
+        (cd build-asan && ctest --output-on-failure -j "$JOBS")
+        ;;
+    *)
+        echo "usage: $0 play [game options] | test" >&2
+        exit 2
+        ;;
+esac
