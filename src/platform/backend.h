@@ -34,6 +34,10 @@ public:
     virtual bool openDisplay() = 0;
     virtual void closeDisplay() = 0;
 
+    // True when sounds should reach a real audio device (SDL); the headless back end uses a
+    // silent device that accepts and refuses the same buffers.
+    virtual bool realAudio() const { return false; }
+
     // Alt+Enter: between full screen and a window (SDL only).
     virtual void toggleFullscreen() {}
 
