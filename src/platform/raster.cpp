@@ -114,7 +114,7 @@ std::vector<int64_t> discInsets(int64_t d) {
     if (d <= 2) return std::vector<int64_t>(size_t(std::max<int64_t>(rows, 0)), 0);
     std::vector<int64_t> lower;
     walkInsets(d, d, d / 2, d - 1, lower);
-    std::vector<int64_t> out(size_t(rows));
+    std::vector<int64_t> out(static_cast<size_t>(rows));
     for (int64_t i = 0; i < rows; ++i) {
         const int64_t y = i >= d / 2 ? i : d - 1 - i;
         out[size_t(i)] = lower[size_t(y - d / 2)];
