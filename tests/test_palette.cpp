@@ -189,11 +189,13 @@ TEST_F(PaletteTest, WindowedFadeStepsFourTimesAsFar) {
     for (int v = -255; v <= 0; v += 40) expected.push_back(v);
     expected.push_back(0);
     EXPECT_EQ(applied, expected);
-    // Only entries 10..245 reach the device windowed.
-    paletteFader.setBrightnessAll(-255);
-    EXPECT_EQ(ddPalette->entries()[10].peRed, 0);
-    EXPECT_EQ(ddPalette->entries()[9].peRed, 9);
-    EXPECT_EQ(ddPalette->entries()[250].peRed, 250);
+    // Only entries 10..245 reach the device windowed; the others stay with the system.
+    const PaletteEntry low = ddPalette->entries()[9], high = ddPalette->entries()[250];
+    paletteFader.setBrightnessAll(255);
+    EXPECT_EQ(ddPalette->entries()[10].peRed, 255);
+    EXPECT_EQ(ddPalette->entries()[245].peRed, 255);
+    EXPECT_EQ(ddPalette->entries()[9].peRed, low.peRed);
+    EXPECT_EQ(ddPalette->entries()[250].peBlue, high.peBlue);
 }
 
 TEST_F(PaletteTest, RangeFadeClosesOverTheWholePalette) {
