@@ -48,12 +48,19 @@ Box convertScaled(const uint8_t* picture, int32_t picturePitch, const Box& box,
         if (s == 1) {
             for (int32_t tx = out.left; tx < out.right; ++tx) row[tx] = lut[src[tx - place.x]];
         } else {
+            // Whole blocks in the middle, clipped blocks at either end.
+            const int32_t firstPx = (out.left - place.x) / s, lastPx = (out.right - 1 - place.x) / s;
             int32_t tx = out.left;
-            while (tx < out.right) {
-                const int32_t px = (tx - place.x) / s;
+            for (int32_t px = firstPx; px <= lastPx; ++px) {
                 const uint32_t c = lut[src[px]];
                 const int32_t stop = std::min(out.right, place.x + (px + 1) * s);
-                for (; tx < stop; ++tx) row[tx] = c;
+                if (s == 2 && stop - tx == 2) {
+                    row[tx] = c;
+                    row[tx + 1] = c;
+                    tx += 2;
+                } else {
+                    for (; tx < stop; ++tx) row[tx] = c;
+                }
             }
         }
         // The other rows of this picture row's block are copies of the first.
