@@ -531,26 +531,31 @@ Image titlePicture(TextPad& pad) {
     const int leftY = near[78] - size + 3, rightY = near[562] - size + 3;
     // Cannon barrels first, so the walls overlap their breeches.
     auto barrel = [&](int bx, int by, int dir) {
-        for (int k = 0; k < 22; ++k)
-            for (int w = -2; w <= 2; ++w) {
+        for (int k = 0; k < 24; ++k) {
+            const int ring = k >= 20 ? 1 : 0;  // a thicker muzzle
+            for (int w = -2 - ring; w <= 2 + ring; ++w) {
                 const int x = bx + dir * k, y = by - k * 2 / 3 + w;
-                img.set(x, y, std::abs(w) == 2 ? kIron : w == -1 ? kIronLight : kIron + (w == 0));
+                const uint8_t c = std::abs(w) == 2 + ring ? uint8_t(kStone + 1)
+                                  : w == -1 - ring        ? uint8_t(kStone + 12)
+                                                          : kIronLight;
+                img.set(x, y, c);
             }
-        img.set(bx + dir * 21, by - 14, kIronLight);
+        }
     };
     barrel(leftX + 40, leftY + 26, +1);
     barrel(rightX + 7, rightY + 26, -1);
     drawCastle(img, leftX, leftY, scale, ink, true);
     drawCastle(img, rightX, rightY, scale, ink, false);
-    // A shell in flight from the left fortress: a fading dotted trail, the shell and its glow.
+    // A shell just fired from the left fortress: a dotted trail brightening towards the shell,
+    // which glows; it stays clear of the name.
     {
-        const int x0 = leftX + 62, y0 = leftY + 11;
+        const int x0 = leftX + 64, y0 = leftY + 9;
         int lastX = x0, lastY = y0;
-        for (int k = 0; k <= 136; ++k) {
-            // y = y0 - 0.82 k + 0.0037 k^2: a rise of about 45 rows, the top at k = 110
-            const int x = x0 + k * 2;
-            const int y = y0 - (k * 82) / 100 + (k * k * 37) / 10000;
-            if (k % 3 == 0) img.set(x, y, k > 105 ? kTrail : kTrailDim);
+        for (int k = 0; k <= 48; ++k) {
+            // y = y0 - 0.62 k + 0.0015 k^2
+            const int x = x0 + k;
+            const int y = y0 - (k * 62) / 100 + (k * k * 15) / 10000;
+            if (k % 3 == 0) img.set(x, y, k > 27 ? kTrail : kTrailDim);
             lastX = x, lastY = y;
         }
         for (int j = -3; j <= 3; ++j)
