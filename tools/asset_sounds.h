@@ -152,7 +152,7 @@ inline std::vector<uint8_t> makeBurstSound() {
         pop = (pop * (kOne - kOne / 28)) >> 30;
 
         int32_t v = gain(crackFilter.run(white, 3200), crack.step()) * 7 / 10;
-        v += gain(gain(dark, roar.step()), attack) * 17 / 10;
+        v += gain(gain(dark, roar.step()), attack) * 12 / 10;
         v += gain(gain(low, rumble.step()), attack) * 5 / 10;
         v += popSample;
         s[i] = v;

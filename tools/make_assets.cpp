@@ -332,6 +332,7 @@ void drawCastle(Image& img, int ox, int oy, int s, const CastleInks& ink, bool f
 
 struct TextPad {
     bool open = false;
+    int emptyTexts = 0;  // texts that drew no pixel at all
 
     explicit TextPad(const ColourTable& colours) {
         open = screen.openScreen(1, 640, 480, 1, 8, 5) != 0 && ddPalette;
@@ -362,6 +363,7 @@ struct TextPad {
                 for (int x = 0; x < 640; ++x) m.on[size_t(y * 640 + x)] = p[y * surfacePitch[2] + x] == 255;
         screen.unlockSurface(2);
         m.bounds();
+        if (m.top > m.bottom) ++emptyTexts;
         return m;
     }
 };
@@ -736,6 +738,10 @@ int main(int argc, char** argv) {
         drawMenu(titleImage, pad);
         drawKeyGuide(titleImage, pad);
         drawFontStrip(titleImage, 464);
+        // Still usable, so not an error, but the menu would show empty bars.
+        if (pad.emptyTexts > 0)
+            std::fprintf(stderr, "make_assets: warning: %d texts drew nothing (no Japanese font?)\n",
+                         pad.emptyTexts);
     }
     const Image sheet = spriteSheet();
 
