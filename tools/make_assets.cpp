@@ -258,8 +258,7 @@ struct CastleInks {
     uint8_t window, windowDim, flag, flagDark, pole, gate;
 };
 
-bool castleShape(int ux2, int uy2) {  // in half units (0..31), so that scale 1 stays crisp
-    const int x = ux2 / 2, y = uy2 / 2;
+bool castleShape(int x, int y) {  // in sprite units, 0..15
     auto in = [&](int x0, int y0, int x1, int y1) { return x >= x0 && x <= x1 && y >= y0 && y <= y1; };
     // Side towers with merlons.
     if (in(0, 5, 3, 15) || in(12, 5, 15, 15)) return true;
@@ -277,7 +276,7 @@ void drawCastle(Image& img, int ox, int oy, int s, const CastleInks& ink, bool f
     const int size = 16 * s;
     auto shape = [&](int px, int py) {
         if (px < 0 || py < 0 || px >= size || py >= size) return false;
-        return castleShape(px * 2 / s, py * 2 / s);
+        return castleShape(px / s, py / s);
     };
     for (int py = 0; py < size; ++py)
         for (int px = 0; px < size; ++px) {
@@ -300,7 +299,7 @@ void drawCastle(Image& img, int ox, int oy, int s, const CastleInks& ink, bool f
             shade = std::clamp(shade, 0, 15);
             img.set(ox + px, oy + py, uint8_t(ink.stone + shade));
         }
-    auto block = [&](int x0, int y0, int w, int h, uint8_t c) {  // in half units
+    auto block = [&](int x0, int y0, int w, int h, uint8_t c) {  // in half units, for detail
         for (int py = y0 * s / 2; py < (y0 + h) * s / 2; ++py)
             for (int px = x0 * s / 2; px < (x0 + w) * s / 2; ++px) img.set(ox + px, oy + py, c);
     };
