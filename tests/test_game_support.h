@@ -18,6 +18,7 @@
 #include "gfx/screen.h"
 #include "platform/backend.h"
 #include "platform/display.h"
+#include "sound/soundbank.h"
 
 namespace gametest {
 
@@ -75,7 +76,24 @@ inline uint8_t charPixel(int x, int y) {
     return kSpriteBody;
 }
 
-// A folder of its own holding title.bmp and char.bmp, made the working directory.
+// A short PCM wave: 8-bit mono at 11025 Hz, the format chunk first.
+inline void writeWave(const std::string& path) {
+    std::vector<uint8_t> b;
+    auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    const uint32_t samples = 200;
+    b.insert(b.end(), {'R', 'I', 'F', 'F'}); u32(36 + samples);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}); u32(16);
+    u16(1); u16(1); u32(11025); u32(11025); u16(1); u16(8);
+    b.insert(b.end(), {'d', 'a', 't', 'a'}); u32(samples);
+    for (uint32_t i = 0; i < samples; ++i) b.push_back(uint8_t(128 + (i % 20 < 10 ? 40 : -40)));
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+}
+
+// A folder of its own holding the game's four files, made the working directory.
 inline void enterAssetFolder() {
     static bool done = false;
     if (done) return;
@@ -84,6 +102,8 @@ inline void enterAssetFolder() {
     std::filesystem::current_path(tmpl);
     writeBmp("title.bmp", 640, 480, titlePixel);
     writeBmp("char.bmp", 48, 32, charPixel);
+    writeWave("shoot.wav");
+    writeWave("bomb.wav");
     done = true;
 }
 
@@ -156,6 +176,9 @@ inline ScriptedBackend& freshGame() {
     waitEnabled = 1;
     frameStart = 0;
     if (!screen.openScreen(1, 640, 480, 1, 8, 5)) std::abort();
+    soundBank.open(2);
+    soundBank.loadSlot("shoot.wav", 0, 6);
+    soundBank.loadSlot("bomb.wav", 1, 6);
     return ref;
 }
 
