@@ -52,11 +52,13 @@ public:
         Surface* d = slotSurface(dstSlot);
         Surface* s = slotSurface(srcSlot);
         if (!d || !s) return;
+        // Only a lock that was granted is given back: a refused lock (the slot is already held
+        // elsewhere) must not release the holder's lock.
         screen_.lockSurface(dstSlot_);
-        dstLocked_ = true;
+        dstLocked_ = surfacePixels[dstSlot_] != nullptr;
         if (srcSlot_ != dstSlot_) {
             screen_.lockSurface(srcSlot_);
-            srcLocked_ = true;
+            srcLocked_ = surfacePixels[srcSlot_] != nullptr;
         }
         dst = view(dstSlot_, *d);
         src = view(srcSlot_, *s);
@@ -193,26 +195,27 @@ uint8_t Screen::probeColourIndex(uint32_t colour) {
     Surface* s = slotSurface(probeSlot);
     if (!s || !ddraw || s->width() < 1 || s->height() < 1) return 0;
 
-    lockSurface(probeSlot);
-    uint8_t* pixels = surfacePixels[probeSlot];
-    const uint8_t kept = pixels ? pixels[0] : 0;
-    unlockSurface(probeSlot);
-    if (!pixels) return 0;
+    // Lock the probe slot and give it back only when the lock was granted.
+    const auto withPixel = [&](auto&& use) {
+        lockSurface(probeSlot);
+        uint8_t* p = surfacePixels[probeSlot];
+        if (!p) return false;
+        use(p[0]);
+        unlockSurface(probeSlot);
+        return true;
+    };
 
+    uint8_t kept = 0;
+    if (!withPixel([&](uint8_t& px) { kept = px; })) return 0;
     // What SetPixel through a device context of the surface does on an 8-bit surface: the colour
     // becomes the nearest entry of the palette the surface is shown with.
-    const PaletteEntry* palette = ddraw->devicePalette();
-    lockSurface(probeSlot);
-    if (uint8_t* p = surfacePixels[probeSlot]) p[0] = nearestPaletteIndex(palette, colour);
-    unlockSurface(probeSlot);
-
-    lockSurface(probeSlot);
+    const uint8_t index = nearestPaletteIndex(ddraw->devicePalette(), colour);
+    withPixel([&](uint8_t& px) { px = index; });
     uint8_t result = 0;
-    if (uint8_t* p = surfacePixels[probeSlot]) {
-        result = p[0];
-        p[0] = kept;
-    }
-    unlockSurface(probeSlot);
+    withPixel([&](uint8_t& px) {
+        result = px;
+        px = kept;
+    });
     return result;
 }
 
