@@ -161,14 +161,23 @@ void Screen::mosaicCopy(int32_t dx, int32_t dy, int32_t sx, int32_t sy, int32_t 
         const uint8_t* srcRow = src.row(srcY);
         uint8_t* dstRow = dst.row(dy + r);
         // Each run is the part of one n-pixel block that lies inside the destination; it takes
-        // the source pixel at the block's left edge. The corner is read just before its run is
-        // written, as a pixel-by-pixel walk would read it.
-        for (int64_t c = cols.begin; c < cols.end;) {
-            const int64_t blockStart = n * (c / n);
+        // the source pixel at the block's left edge, read just before the run is written, as a
+        // pixel-by-pixel walk would read it.
+        uint8_t* d = dstRow + dx;
+        if (n == 1) {  // a plain copy of the columns inside both surfaces
+            const Span copy = overlap(cols, inside(sx, w, src.width));
+            if (!copy.empty())
+                std::memmove(d + copy.begin, srcRow + sx + copy.begin, size_t(copy.end - copy.begin));
+            continue;
+        }
+        int64_t c = cols.begin;
+        for (int64_t blockStart = n * (c / n); c < cols.end; blockStart += n) {
             const int64_t runEnd = std::min<int64_t>(blockStart + n, cols.end);
             const int64_t srcX = int64_t(sx) + blockStart;
-            if (srcX >= 0 && srcX < src.width)
-                std::memset(dstRow + dx + c, srcRow[srcX], size_t(runEnd - c));
+            if (srcX >= 0 && srcX < src.width) {
+                const uint8_t v = srcRow[srcX];
+                for (; c < runEnd; ++c) d[c] = v;
+            }
             c = runEnd;
         }
     }
