@@ -119,7 +119,8 @@ uint8_t nearestPaletteIndex(const PaletteEntry* palette, uint32_t colour) {
     int best = 0;
     int bestDistance = std::numeric_limits<int>::max();
     for (int i = 0; i < 256; ++i) {
-        const int dr = palette[i].peRed - r, dg = palette[i].peGreen - g, db = palette[i].peBlue - b;
+        const int dr = palette[i].peRed - r, dg = palette[i].peGreen - g,
+                  db = palette[i].peBlue - b;
         const int distance = dr * dr + dg * dg + db * db;
         if (distance == 0) return uint8_t(i);
         if (distance < bestDistance) {
@@ -167,7 +168,8 @@ void Screen::mosaicCopy(int32_t dx, int32_t dy, int32_t sx, int32_t sy, int32_t 
         if (n == 1) {  // a plain copy of the columns inside both surfaces
             const Span copy = overlap(cols, inside(sx, w, src.width));
             if (!copy.empty())
-                std::memmove(d + copy.begin, srcRow + sx + copy.begin, size_t(copy.end - copy.begin));
+                std::memmove(d + copy.begin, srcRow + sx + copy.begin,
+                             size_t(copy.end - copy.begin));
             continue;
         }
         int64_t c = cols.begin;
@@ -192,7 +194,8 @@ void Screen::drawBitmapText(int32_t slot, int32_t x, int32_t y, const char* text
         const int g = glyphOf(*bytes);
         if (g < 0) continue;
         // Positions beyond the 32-bit range cannot lie on any surface.
-        if (penX < std::numeric_limits<int32_t>::min() || penX > std::numeric_limits<int32_t>::max())
+        if (penX < std::numeric_limits<int32_t>::min() ||
+            penX > std::numeric_limits<int32_t>::max())
             continue;
         blit(int32_t(penX), y, kGlyphSize * g, kFontRow, kGlyphSize, kGlyphSize, slot, kFontSlot,
              flags);
