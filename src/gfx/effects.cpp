@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "gfx/screen.h"
+#include "platform/raster.h"
 
 using platform::Surface;
 
@@ -112,25 +113,6 @@ int glyphOf(unsigned char ch) {
     return -1;
 }
 
-// The palette index GDI writes for an RGB colour on an 8-bit surface: an exact match ends the
-// search, otherwise the smallest unweighted squared distance, the lowest index on ties.
-uint8_t nearestPaletteIndex(const PaletteEntry* palette, uint32_t colour) {
-    const int r = int(colour & 0xFF), g = int((colour >> 8) & 0xFF), b = int((colour >> 16) & 0xFF);
-    int best = 0;
-    int bestDistance = std::numeric_limits<int>::max();
-    for (int i = 0; i < 256; ++i) {
-        const int dr = palette[i].peRed - r, dg = palette[i].peGreen - g,
-                  db = palette[i].peBlue - b;
-        const int distance = dr * dr + dg * dg + db * db;
-        if (distance == 0) return uint8_t(i);
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-        }
-    }
-    return uint8_t(best);
-}
-
 // The arc-tangent angle, in degrees, of a pixel at (ex, ey) from the centre, y pointing up.
 double pixelAngle(int64_t ex, int64_t ey) {
     constexpr double K = 57.29577951;
@@ -221,7 +203,7 @@ uint8_t Screen::probeColourIndex(uint32_t colour) {
     if (!withPixel([&](uint8_t& px) { kept = px; })) return 0;
     // What SetPixel through a device context of the surface does on an 8-bit surface: the colour
     // becomes the nearest entry of the palette the surface is shown with.
-    const uint8_t index = nearestPaletteIndex(ddraw->devicePalette(), colour);
+    const uint8_t index = platform::nearestColour(ddraw->devicePalette(), colour);
     withPixel([&](uint8_t& px) { px = index; });
     uint8_t result = 0;
     withPixel([&](uint8_t& px) {
