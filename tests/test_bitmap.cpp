@@ -11,6 +11,7 @@
 #include "gfx/palette.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"
+#include "platform/raster.h"
 
 using namespace platform;
 
@@ -26,55 +27,6 @@ std::vector<uint8_t> slurp(const std::string& path) {
         std::fclose(f);
     }
     return bytes;
-}
-
-void put32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-void put16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-
-// A bottom-up 8-bit or 24-bit file; pixel(x, y) gives the index or the COLORREF.
-template <class F>
-std::string writeBitmap(const char* name, int w, int h, int bpp, F pixel,
-                        const std::vector<uint32_t>& table = {}) {
-    const int stride = ((w * bpp + 31) / 32) * 4;
-    const uint32_t tableBytes = bpp == 8 ? 1024 : 0;
-    std::vector<uint8_t> b = {'B', 'M'};
-    put32(b, 54 + tableBytes + stride * h);
-    put32(b, 0);
-    put32(b, 54 + tableBytes);
-    put32(b, 40); put32(b, uint32_t(w)); put32(b, uint32_t(h)); put16(b, 1); put16(b, uint32_t(bpp));
-    put32(b, 0); put32(b, 0); put32(b, 0); put32(b, 0); put32(b, 0); put32(b, 0);
-    for (int i = 0; bpp == 8 && i < 256; ++i) {
-        const uint32_t c = i < int(table.size()) ? table[i] : 0;
-        b.push_back(uint8_t(c >> 16));
-        b.push_back(uint8_t(c >> 8));
-        b.push_back(uint8_t(c));
-        b.push_back(0);
-    }
-    for (int y = h - 1; y >= 0; --y) {
-        std::vector<uint8_t> row;
-        for (int x = 0; x < w; ++x) {
-            const uint32_t v = pixel(x, y);
-            if (bpp == 8) {
-                row.push_back(uint8_t(v));
-            } else {
-                row.push_back(uint8_t(v >> 16));
-                row.push_back(uint8_t(v >> 8));
-                row.push_back(uint8_t(v));
-            }
-        }
-        row.resize(size_t(stride), 0);
-        b.insert(b.end(), row.begin(), row.end());
-    }
-    const std::string path = std::string(VARNIS_BINARY_DIR) + "/" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(b.data(), 1, b.size(), f);
-    std::fclose(f);
-    return path;
 }
 
 class MessageBackend final : public Backend {
@@ -186,36 +138,42 @@ protected:
 };
 
 TEST_F(LoadBitmapTest, CopiesRegionClippedToBothKeepingIndices) {
-    const std::string path = writeBitmap("eight.bmp", 48, 32, 8, [](int x, int y) { return uint32_t(x + 4 * y); });
-    screen.fillSurface(3, 200);
+    const std::string path = kSuite + "good/pal8.bmp";  // 127 by 64
+    BitmapImage img;
+    ASSERT_TRUE(readBitmapFile(path.c_str(), img));
+    auto index = [&](int x, int y) { return img.indices[size_t(y * 127 + x)]; };
+    screen.fillSurface(3, 1);
     screen.loadBitmap(path.c_str(), 16, 16, 5, 7, 16, 8, 3);
-    EXPECT_EQ(px(3, 5, 7), 16 + 4 * 8);
-    EXPECT_EQ(px(3, 20, 22), 31 + 4 * 23);
-    EXPECT_EQ(px(3, 21, 7), 200);
-    EXPECT_EQ(px(3, 5, 23), 200);
+    EXPECT_EQ(px(3, 5, 7), index(16, 8));
+    EXPECT_EQ(px(3, 20, 22), index(31, 23));
+    EXPECT_EQ(px(3, 21, 7), 1);
+    EXPECT_EQ(px(3, 5, 23), 1);
 
-    // Off every edge: of the picture (sx + w > 48), and of the surface (dx < 0, dy + h > 480).
-    screen.loadBitmap(path.c_str(), 100, 100, -3, 470, 40, 0, 3);
-    EXPECT_EQ(px(3, 0, 470), 43);
-    EXPECT_EQ(px(3, 4, 470), 47);
-    EXPECT_EQ(px(3, 5, 470), 200);
-    EXPECT_EQ(px(3, 0, 479), 43 + 36);
+    // Off every edge: of the picture (sx + w > 127), and of the surface (dx < 0, dy + h > 480).
+    screen.loadBitmap(path.c_str(), 100, 100, -3, 470, 120, 0, 3);
+    EXPECT_EQ(px(3, 0, 470), index(123, 0));
+    EXPECT_EQ(px(3, 3, 479), index(126, 9));
+    EXPECT_EQ(px(3, 4, 470), 1);
     screen.loadBitmap(path.c_str(), 10, 10, INT32_MAX, INT32_MIN, INT32_MIN, 0, 3);  // nothing
     screen.loadBitmap(path.c_str(), 10, 10, 0, 0, 0, 0, 11);                         // empty slot
 }
 
+// A 24-bit picture is matched to the device palette pixel by pixel.
 TEST_F(LoadBitmapTest, OtherDepthsMatchTheDevicePalette) {
     for (int i = 0; i < 256; ++i) basePalette[i] = PaletteEntry{uint8_t(i), uint8_t(i), uint8_t(i), 1};
+    paletteFader.resetPalette();
+    const std::string path = kSuite + "good/rgb24.bmp";
+    BitmapImage img;
+    ASSERT_TRUE(readBitmapFile(path.c_str(), img));
+    screen.loadBitmap(path.c_str(), 127, 64, 0, 0, 0, 0, 2);
+    for (int y = 0; y < 64; y += 7)
+        for (int x = 0; x < 127; x += 5) {
+            const uint32_t c = img.colourAt(x, y);
+            ASSERT_EQ(px(2, x, y), nearestColour(ddPalette->entries(), c)) << x << "," << y;
+        }
     basePalette[173] = {10, 200, 30, 1};
     paletteFader.resetPalette();
-    const std::string path = writeBitmap("deep.bmp", 4, 1, 24, [](int x, int) {
-        return x == 0 ? 0x001EC80Au : x == 1 ? 0x00505050u : x == 2 ? 0x00525050u : 0x00FFFFFFu;
-    });
-    screen.loadBitmap(path.c_str(), 4, 1, 0, 0, 0, 0, 2);
-    EXPECT_EQ(px(2, 0, 0), 173);
-    EXPECT_EQ(px(2, 1, 0), 0x50);
-    EXPECT_EQ(px(2, 2, 0), 0x51);  // (80, 80, 82): grey 80 at 4, grey 81 at 1 + 1 + 1
-    EXPECT_EQ(px(2, 3, 0), 255);
+    EXPECT_EQ(nearestColour(ddPalette->entries(), paletteColour(173)), 173);
 }
 
 TEST(LoadBitmapFailure, MissingOrMalformedFileEndsWithMessage) {
