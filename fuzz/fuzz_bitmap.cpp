@@ -55,7 +55,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t dx = offsetFrom(data, size, 1), dy = offsetFrom(data, size, 2);
     const int32_t sx = offsetFrom(data, size, 3), sy = offsetFrom(data, size, 4);
     screen.loadBitmap(inputPath().c_str(), image.width + 8, image.height + 8, dx, dy, sx, sy, 4);
-    screen.loadBitmap(inputPath().c_str(), 700, 500, 640 - image.width / 2, 480 - image.height / 2,
-                      0, 0, 4);
     return 0;
 }

@@ -116,8 +116,8 @@ uint32_t envNumber(const char* name, uint32_t fallback) {
 }  // namespace
 
 TEST(Soak, RandomKeysThroughRandomMatches) {
-    const uint32_t runs = envNumber("VARNIS_SOAK_RUNS", 16);
-    const uint32_t minutes = envNumber("VARNIS_SOAK_MINUTES", 5);
+    const uint32_t runs = envNumber("VARNIS_SOAK_RUNS", 20);
+    const uint32_t minutes = envNumber("VARNIS_SOAK_MINUTES", 8);
     const uint32_t jobs = std::max<uint32_t>(1, envNumber("VARNIS_SOAK_JOBS", 1));
     const uint32_t firstSeed = envNumber("VARNIS_SOAK_SEED", 20261206);
     runner::AssetFolder folder("soak");
