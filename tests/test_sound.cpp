@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell.h"
 #include "platform/audio.h"
 #include "platform/backend.h"
 #include "sound/soundbank.h"
@@ -307,6 +308,23 @@ TEST_F(Bank, WithoutADeviceNothingIsOpened) {
     bank.loadSlot(good.c_str(), 0, 2);
     bank.play(0, 0, 11025);
     EXPECT_EQ(rec->lines.size(), 1u);
+}
+
+TEST_F(Bank, TheGlobalBankIsReleasedAtExit) {
+    // fatalExit ends in exit(1); the clean-up registered at start-up closes the output while
+    // sounds are still playing on SDL's audio thread, and the process still ends cleanly.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            rec->real = true;
+            soundBank.open(2);
+            soundBank.loadSlot(good.c_str(), 0, 6);
+            soundBank.playLooped(0);
+            soundBank.play(0, 0, 22050);
+            fatalExit(nullptr);
+        },
+        ::testing::ExitedWithCode(1), "");
 }
 
 TEST(Wave, SixteenByteAndEighteenByteFormatsAndPaddedChunks) {
