@@ -83,7 +83,8 @@ int32_t defWindowProc(uint32_t message, uint32_t wParam, int32_t lParam) {
     // System keys: Alt+Enter toggles the presentation, Alt+F4 asks to close; nothing is recorded.
     if (message == WM_SYSKEYDOWN) {
         const bool altHeld = (lParam & (1 << 29)) != 0;
-        if (altHeld && wParam == VK_RETURN) backend().toggleFullscreen();
+        const bool repeat = (lParam & (1 << 30)) != 0;  // held down: toggle once per press
+        if (altHeld && !repeat && wParam == VK_RETURN) backend().toggleFullscreen();
         if (altHeld && wParam == VK_F4) postMessage(WM_CLOSE, 0, 0);
     }
     return 0;

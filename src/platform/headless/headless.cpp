@@ -1,6 +1,10 @@
 #include "platform/headless/headless.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/display.h"
 
@@ -18,6 +22,8 @@ public:
         rect = Rect{-3, -42, 643, 482};
     }
 
+    // The look at the queue: an empty queue moves the clock on by 1 ms first, then every event
+    // due by the new time joins the queue, so it is dispatched by the pump whose look brought it.
     void poll(bool queueEmpty) override {
         if (queueEmpty) advance(now_ + 1);
         admitDueEvents();
@@ -49,7 +55,8 @@ public:
 
 private:
     void advance(uint32_t t) {
-        if (opts_.maxMs && t > opts_.maxMs && now_ <= opts_.maxMs) {
+        // 64-bit comparison: the clock never wraps here, a run ends at --max-ms first.
+        if (uint64_t(t) > opts_.maxMs && now_ <= opts_.maxMs) {
             now_ = t;
             trace("timeout");
             if (opts_.traceOut) std::fflush(opts_.traceOut);
@@ -65,9 +72,19 @@ private:
                 case ScriptEvent::KeyDown: enqueueMessage({WM_KEYDOWN, e.vk, 1}); break;
                 case ScriptEvent::KeyUp: enqueueMessage({WM_KEYUP, e.vk, int32_t(0xC0000001u)}); break;
                 case ScriptEvent::Close: enqueueMessage({WM_CLOSE, 0, 0}); break;
-                case ScriptEvent::Snapshot: trace("snapshot " + e.name); break;
+                case ScriptEvent::Snapshot: takeSnapshot(e.name); break;
             }
         }
+    }
+    void takeSnapshot(const std::string& name) {
+        trace("snapshot " + name);
+        std::string path = opts_.snapshotDir;
+        if (!path.empty() && path.back() != '/') path += '/';
+        path += name + ".bmp";
+        std::string error;
+        if (!writeSnapshot(path, error))
+            std::fprintf(stderr, "varnis: cannot write snapshot %s: %s\n", path.c_str(),
+                         error.c_str());
     }
 
     HeadlessOptions opts_;
@@ -75,15 +92,171 @@ private:
     size_t next_ = 0;
 };
 
+void put16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+// Splits a line into whitespace-separated words.
+std::vector<std::string> words(const std::string& line) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && std::isspace(uint8_t(line[i]))) ++i;
+        size_t j = i;
+        while (j < line.size() && !std::isspace(uint8_t(line[j]))) ++j;
+        if (j > i) out.push_back(line.substr(i, j - i));
+        i = j;
+    }
+    return out;
+}
+
+// A whole decimal number no larger than max; digits only.
+bool parseNumber(const std::string& s, uint64_t max, uint64_t& value) {
+    if (s.empty() || s.size() > 12) return false;
+    value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + uint64_t(c - '0');
+    }
+    return value <= max;
+}
+
 }  // namespace
 
 std::unique_ptr<Backend> makeHeadlessBackend(HeadlessOptions options) {
     return std::make_unique<HeadlessBackend>(std::move(options));
 }
 
-bool parseScript(const std::string&, std::vector<ScriptEvent>&, std::string& error) {
-    error = "scripts are not read yet";
-    return false;
+std::vector<uint8_t> encodeSnapshot() {
+    const DisplayDevice* device = DisplayDevice::current();
+    const Surface* front = device ? device->primary() : nullptr;
+    const int32_t w = front ? front->width() : 640, h = front ? front->height() : 480;
+    const uint32_t stride = (uint32_t(w) + 3) & ~3u;
+    const uint32_t imageSize = stride * uint32_t(h);
+    const uint32_t offset = 14 + 40 + 256 * 4;
+    std::vector<uint8_t> out;
+    out.reserve(offset + imageSize);
+    // File header.
+    out.push_back('B');
+    out.push_back('M');
+    put32(out, offset + imageSize);
+    put32(out, 0);
+    put32(out, offset);
+    // Info header: 8 bits per pixel, uncompressed, bottom-up.
+    put32(out, 40);
+    put32(out, uint32_t(w));
+    put32(out, uint32_t(h));
+    put16(out, 1);
+    put16(out, 8);
+    put32(out, 0);
+    put32(out, imageSize);
+    put32(out, 2835);
+    put32(out, 2835);
+    put32(out, 256);
+    put32(out, 0);
+    // Colour table: the device palette, blue-green-red, reserved byte 0.
+    static const PaletteEntry black[256] = {};
+    const PaletteEntry* pal = device ? device->devicePalette() : black;
+    for (int i = 0; i < 256; ++i) {
+        out.push_back(pal[i].peBlue);
+        out.push_back(pal[i].peGreen);
+        out.push_back(pal[i].peRed);
+        out.push_back(0);
+    }
+    for (int32_t y = h - 1; y >= 0; --y) {
+        const size_t start = out.size();
+        out.resize(start + stride, 0);
+        if (front) std::memcpy(&out[start], front->data() + size_t(y) * front->pitch(), size_t(w));
+    }
+    return out;
+}
+
+bool writeSnapshot(const std::string& path, std::string& error) {
+    const std::vector<uint8_t> bytes = encodeSnapshot();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool closed = std::fclose(f) == 0;
+    if (!ok || !closed) error = "write failed";
+    return ok && closed;
+}
+
+bool parseScript(const std::string& text, std::vector<ScriptEvent>& events, std::string& error) {
+    struct Keyed {
+        ScriptEvent event;
+        size_t order;  // the line the event comes from: equal times keep line order
+    };
+    std::vector<Keyed> parsed;
+    size_t lineNo = 0, pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNo;
+        const std::vector<std::string> w = words(line);
+        if (w.empty() || w[0][0] == '#') continue;
+        auto fail = [&](const std::string& what) {
+            error = "line " + std::to_string(lineNo) + ": " + what;
+            return false;
+        };
+        uint64_t ms = 0;
+        if (!parseNumber(w[0], 0xFFFFFFFFu, ms))
+            return fail("the time '" + w[0] + "' is not a whole number of milliseconds");
+        if (w.size() < 2) return fail("an action is missing after the time");
+        const std::string& action = w[1];
+        ScriptEvent e;
+        e.ms = uint32_t(ms);
+        if (action == "down" || action == "up" || action == "tap") {
+            if (w.size() != 3) return fail("'" + action + "' takes one key code");
+            uint64_t vk = 0;
+            if (!parseNumber(w[2], 255, vk))
+                return fail("the key code '" + w[2] + "' is not a number from 0 to 255");
+            e.vk = uint32_t(vk);
+            e.kind = action == "up" ? ScriptEvent::KeyUp : ScriptEvent::KeyDown;
+            if (action == "tap" && ms + 80 > 0xFFFFFFFFu)
+                return fail("the tap's release falls after the clock's last millisecond");
+            parsed.push_back({e, lineNo});
+            if (action == "tap") {
+                ScriptEvent up = e;
+                up.kind = ScriptEvent::KeyUp;
+                up.ms = uint32_t(ms + 80);
+                parsed.push_back({up, lineNo});
+            }
+        } else if (action == "close") {
+            if (w.size() != 2) return fail("'close' takes nothing after it");
+            e.kind = ScriptEvent::Close;
+            parsed.push_back({e, lineNo});
+        } else if (action == "snapshot") {
+            if (w.size() != 3) return fail("'snapshot' takes one name");
+            const std::string& name = w[2];
+            const bool good = std::all_of(name.begin(), name.end(), [](char c) {
+                return std::isalnum(uint8_t(c)) || c == '-' || c == '_';
+            });
+            if (!good || name.size() > 200)
+                return fail("the snapshot name '" + name +
+                            "' may hold only letters, digits, '-' and '_'");
+            e.kind = ScriptEvent::Snapshot;
+            e.name = name;
+            parsed.push_back({e, lineNo});
+        } else {
+            return fail("unknown action '" + action + "'");
+        }
+    }
+    std::stable_sort(parsed.begin(), parsed.end(), [](const Keyed& a, const Keyed& b) {
+        return a.event.ms != b.event.ms ? a.event.ms < b.event.ms : a.order < b.order;
+    });
+    events.clear();
+    for (Keyed& k : parsed) events.push_back(std::move(k.event));
+    return true;
 }
 
 }  // namespace platform

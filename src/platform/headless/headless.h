@@ -22,13 +22,22 @@ struct ScriptEvent {
 struct HeadlessOptions {
     std::vector<ScriptEvent> events;  // in time order (stable for equal times)
     std::string snapshotDir = ".";
+    // The first time the clock passes maxMs the run ends with "timeout" and status 124.
     uint32_t maxMs = 3600000;
     std::FILE* traceOut = nullptr;  // null: no trace
 };
 
 std::unique_ptr<Backend> makeHeadlessBackend(HeadlessOptions options);
 
-// Parses a script. On error returns false with "line N: what" in error.
+// Parses a script: one event a line, "<ms> down|up|tap <vk>", "<ms> close" or
+// "<ms> snapshot <name>"; blank lines and lines starting with '#' are skipped. Events come out in
+// time order, equal times in line order (a tap's release keeps its line's place). On error returns
+// false with "line N: what" in error.
 bool parseScript(const std::string& text, std::vector<ScriptEvent>& events, std::string& error);
+
+// The front surface through the device palette as an 8-bit bottom-up Windows bitmap (a black
+// 640 by 480 picture while no display is open).
+std::vector<uint8_t> encodeSnapshot();
+bool writeSnapshot(const std::string& path, std::string& error);
 
 }  // namespace platform

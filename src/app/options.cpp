@@ -1,0 +1,114 @@
+#include "app/options.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool parseUnsigned(const std::string& s, uint32_t& value) {
+    if (s.empty() || s.size() > 10) return false;
+    uint64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + uint64_t(c - '0');
+    }
+    if (v > 0xFFFFFFFFu) return false;
+    value = uint32_t(v);
+    return true;
+}
+
+}  // namespace
+
+const char* usageText() {
+    return "usage: varnis [--window] [--seed N]\n"
+           "       varnis --headless --script FILE [--snapshots DIR] [--max-ms N] [--seed N]\n"
+           "       varnis --help | --version\n"
+           "\n"
+           "  --window         play in a window instead of full screen (Alt+Enter toggles)\n"
+           "  --seed N         start the random generator from N instead of the clock\n"
+           "  --headless       run without window or sound on a virtual clock, driven by a script\n"
+           "  --script FILE    the script: one '<ms> down|up|tap <vk>', '<ms> close' or\n"
+           "                   '<ms> snapshot <name>' a line\n"
+           "  --snapshots DIR  where snapshots are written (default: the working directory)\n"
+           "  --max-ms N       end with status 124 once the virtual clock passes N ms\n"
+           "                   (default 3600000)\n";
+}
+
+bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
+    bool help = false, version = false, headless = false, sawSnapshots = false, sawMaxMs = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            help = true;
+        } else if (a == "--version") {
+            version = true;
+        } else if (a == "--window") {
+            o.windowed = true;
+        } else if (a == "--headless") {
+            headless = true;
+        } else if (a == "--seed") {
+            if (!value(v)) return false;
+            if (!parseUnsigned(v, o.seed)) {
+                error = "the seed '" + v + "' is not a number from 0 to 4294967295";
+                return false;
+            }
+            o.seedGiven = true;
+        } else if (a == "--script") {
+            if (!value(o.scriptPath)) return false;
+        } else if (a == "--snapshots") {
+            if (!value(o.snapshotDir)) return false;
+            sawSnapshots = true;
+        } else if (a == "--max-ms") {
+            if (!value(v)) return false;
+            if (!parseUnsigned(v, o.maxMs)) {
+                error = "--max-ms '" + v + "' is not a number from 0 to 4294967295";
+                return false;
+            }
+            sawMaxMs = true;
+        } else {
+            error = "unknown option '" + a + "'";
+            return false;
+        }
+    }
+    if (help) {
+        o.mode = Options::Help;
+        return true;
+    }
+    if (version) {
+        o.mode = Options::Version;
+        return true;
+    }
+    if (headless) {
+        if (o.windowed) {
+            error = "--window and --headless exclude each other";
+            return false;
+        }
+        if (o.scriptPath.empty()) {
+            error = "--headless needs --script FILE";
+            return false;
+        }
+        o.mode = Options::Headless;
+        return true;
+    }
+    if (!o.scriptPath.empty() || sawSnapshots || sawMaxMs) {
+        error = "--script, --snapshots and --max-ms go with --headless";
+        return false;
+    }
+    o.mode = Options::Play;
+    return true;
+}
+
+bool writableFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(path.c_str(), W_OK | X_OK) == 0;
+}

@@ -1,0 +1,25 @@
+// The command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Options {
+    enum Mode { Play, Headless, Help, Version } mode = Play;
+    bool windowed = false;
+    bool seedGiven = false;
+    uint32_t seed = 0;
+    std::string scriptPath;
+    std::string snapshotDir = ".";
+    uint32_t maxMs = 3600000;
+};
+
+// Reads argv[1..]; false with a message in error for bad usage.
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// What --help prints.
+const char* usageText();
+
+// A folder that exists and that this process may create files in.
+bool writableFolder(const std::string& path);

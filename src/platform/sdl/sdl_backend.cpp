@@ -1,0 +1,310 @@
+#include "platform/sdl/sdl_backend.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/sdl/keys.h"
+#include "platform/sdl/present.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int32_t kWidth = 640, kHeight = 480;
+
+class SdlBackend final : public Backend {
+public:
+    explicit SdlBackend(bool windowed) : windowed_(windowed) {}
+    ~SdlBackend() override { shutdown(0); }
+
+    bool createWindow(const char* caption) override {
+        if (window_) return true;
+        // SDL quietly falls back to drivers that show nothing when there is no display; unless the
+        // user chose one of them, that counts as no window system.
+        const bool chosen = std::getenv("SDL_VIDEODRIVER") != nullptr;
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+        videoUp_ = true;
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (!chosen && driver &&
+            (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+            videoUp_ = false;
+            return false;
+        }
+        Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
+        if (!windowed_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        window_ = SDL_CreateWindow(caption ? caption : "", SDL_WINDOWPOS_CENTERED,
+                                   SDL_WINDOWPOS_CENTERED, kWidth, kHeight, flags);
+        if (!window_) return false;
+        SDL_SetWindowMinimumSize(window_, kWidth, kHeight);
+        SDL_ShowCursor(SDL_DISABLE);
+        readRefreshRate();
+        return true;
+    }
+    void showWindow() override {
+        if (!window_) return;
+        SDL_ShowWindow(window_);
+        SDL_RaiseWindow(window_);
+        showAll_ = true;
+    }
+    void hideCursor() override {
+        if (videoUp_) SDL_ShowCursor(SDL_DISABLE);
+    }
+    void getWindowRect(Rect& rect) override {
+        int x = 0, y = 0;
+        if (window_) SDL_GetWindowPosition(window_, &x, &y);
+        // The drawing area starts 3 pixels right of and 42 below the outer corner.
+        rect = Rect{x - 3, y - 42, x + kWidth + 3, y + kHeight + 2};
+    }
+
+    void poll(bool) override {
+        if (!videoUp_) return;
+        SDL_Event e;
+        while (SDL_PollEvent(&e)) translate(e);
+        presentIfDue();
+    }
+    uint32_t now() override { return SDL_GetTicks(); }
+
+    void idle(bool hasDeadline, uint32_t deadline) override {
+        // A pass that follows drawing never waits: drawing loops pump once per line.
+        if (drawSerial != idleSerial_) {
+            idleSerial_ = drawSerial;
+            return;
+        }
+        if (!videoUp_ || !messageQueueEmpty()) return;
+        SDL_PumpEvents();
+        if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return;
+        double limit = periodMs();
+        if (presentationPending()) {
+            const double due = msUntilPresentationDue();
+            if (due <= 0) return;
+            limit = std::min(limit, due);
+        }
+        if (hasDeadline) {
+            const int32_t remaining = int32_t(deadline - SDL_GetTicks());
+            // Close to the deadline the caller's passes spin: a sleep could overshoot it.
+            if (remaining > 0 && remaining <= 1) return;
+            if (remaining > 1) limit = std::min(limit, double(remaining - 1));
+        }
+        const int timeout = int(limit);
+        if (timeout <= 0) return;
+        SDL_Event e;
+        if (SDL_WaitEventTimeout(&e, timeout)) translate(e);
+    }
+
+    void waitVerticalBlank() override {
+        // The next tick of a grid at the display's refresh rate.
+        const uint64_t freq = SDL_GetPerformanceFrequency();
+        const uint64_t now = SDL_GetPerformanceCounter();
+        const double period = double(freq) / refreshRate_;
+        const uint64_t tick = uint64_t(double(now) / period) + 1;
+        uint64_t target = uint64_t(double(tick) * period);
+        if (target <= now) target = now + 1;
+        sleepUntil(target);
+    }
+
+    void messageBox(const std::string& text, const char* caption) override {
+        const char* title = caption ? caption : "Error";
+        // Out of full screen first, so the box is not hidden behind the game.
+        if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            SDL_SetWindowFullscreen(window_, 0);
+            showAll_ = true;
+        }
+        if (!videoUp_ ||
+            SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text.c_str(), window_) != 0)
+            std::fprintf(stderr, "%s: %s\n", title, text.c_str());
+    }
+
+    bool openDisplay() override {
+        if (!window_) return false;
+        showAll_ = true;
+        return true;
+    }
+    void closeDisplay() override {
+        // The window goes black until a display is opened again.
+        showAll_ = true;
+        presentIfDue(true);
+    }
+
+    bool realAudio() const override { return true; }
+
+    void toggleFullscreen() override {
+        if (!window_) return;
+        const bool full = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+        SDL_SetWindowFullscreen(window_, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        showAll_ = true;
+    }
+
+    void shutdown(int) override {
+        if (staging_) SDL_FreeSurface(staging_);
+        staging_ = nullptr;
+        if (window_) SDL_DestroyWindow(window_);
+        window_ = nullptr;
+        if (videoUp_) SDL_Quit();
+        videoUp_ = false;
+    }
+
+private:
+    void readRefreshRate() {
+        SDL_DisplayMode mode;
+        const int display = SDL_GetWindowDisplayIndex(window_);
+        refreshRate_ = 60;
+        if (SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &mode) == 0 &&
+            mode.refresh_rate > 0)
+            refreshRate_ = mode.refresh_rate;
+    }
+    double periodMs() const { return 1000.0 / refreshRate_; }
+
+    void sleepUntil(uint64_t target) {
+        const uint64_t freq = SDL_GetPerformanceFrequency();
+        for (;;) {
+            const uint64_t now = SDL_GetPerformanceCounter();
+            if (now >= target) return;
+            const uint64_t leftMs = (target - now) * 1000 / freq;
+            // Sleep until about a millisecond before, then spin: sleeps overshoot.
+            if (leftMs >= 2) SDL_Delay(Uint32(leftMs - 1));
+        }
+    }
+
+    void translate(const SDL_Event& e) {
+        switch (e.type) {
+            case SDL_KEYDOWN:
+            case SDL_KEYUP: {
+                Message m;
+                if (keyMessageFromSdl(e.type == SDL_KEYDOWN, e.key.repeat != 0, e.key.keysym.sym,
+                                      e.key.keysym.mod, m))
+                    enqueueMessage(m);
+                break;
+            }
+            case SDL_QUIT: enqueueMessage({WM_CLOSE, 0, 0}); break;
+            case SDL_WINDOWEVENT:
+                switch (e.window.event) {
+                    case SDL_WINDOWEVENT_CLOSE: enqueueMessage({WM_CLOSE, 0, 0}); break;
+                    case SDL_WINDOWEVENT_ENTER: enqueueMessage({WM_SETCURSOR, 0, 0}); break;
+                    case SDL_WINDOWEVENT_MOVED: enqueueMessage({WM_MOVE, 0, 0}); break;
+                    case SDL_WINDOWEVENT_DISPLAY_CHANGED: readRefreshRate(); showAll_ = true; break;
+                    case SDL_WINDOWEVENT_SHOWN:
+                    case SDL_WINDOWEVENT_EXPOSED:
+                    case SDL_WINDOWEVENT_RESIZED:
+                    case SDL_WINDOWEVENT_SIZE_CHANGED:
+                    case SDL_WINDOWEVENT_RESTORED:
+                    case SDL_WINDOWEVENT_MAXIMIZED: showAll_ = true; break;
+                    default: break;
+                }
+                break;
+            default: break;
+        }
+    }
+
+    bool presentationPending() const { return window_ && (showAll_ || drawSerial != shownSerial_); }
+    double msUntilPresentationDue() const {
+        const uint64_t now = SDL_GetPerformanceCounter();
+        const double since = double(now - lastShown_) * 1000.0 / double(SDL_GetPerformanceFrequency());
+        return periodMs() - since;
+    }
+
+    // Shows what changed on the front surface, at most once per display refresh unless forced.
+    void presentIfDue(bool force = false) {
+        if (!presentationPending()) return;
+        if (!force && lastShown_ != 0 && msUntilPresentationDue() > 0) return;
+        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        if (!target) return;
+        shownSerial_ = drawSerial;
+        lastShown_ = SDL_GetPerformanceCounter();
+
+        const DisplayDevice* device = DisplayDevice::current();
+        const Surface* front = device ? device->primary() : nullptr;
+        // The conversion writes 32-bit pixels; other window formats go through a staging copy.
+        const bool direct = target->format->BytesPerPixel == 4;
+        SDL_Surface* canvas = target;
+        if (!direct) {
+            if (!staging_ || staging_->w != target->w || staging_->h != target->h) {
+                if (staging_) SDL_FreeSurface(staging_);
+                staging_ = SDL_CreateRGBSurfaceWithFormat(0, target->w, target->h, 32,
+                                                          SDL_PIXELFORMAT_XRGB8888);
+                if (!staging_) return;
+                showAll_ = true;
+            }
+            canvas = staging_;
+        }
+        if (canvas->w != canvasW_ || canvas->h != canvasH_ || canvas->format->format != canvasFormat_) {
+            canvasW_ = canvas->w;
+            canvasH_ = canvas->h;
+            canvasFormat_ = canvas->format->format;
+            showAll_ = true;
+        }
+        if (!front) {
+            SDL_FillRect(canvas, nullptr, SDL_MapRGB(canvas->format, 0, 0, 0));
+            if (!direct) SDL_BlitSurface(canvas, nullptr, target, nullptr);
+            SDL_UpdateWindowSurface(window_);
+            showAll_ = false;
+            shown_.clear();
+            return;
+        }
+        const int32_t w = front->width(), h = front->height();
+        const PaletteEntry* pal = device->devicePalette();
+        if (std::memcmp(pal, shownPalette_, sizeof shownPalette_) != 0 || showAll_) {
+            std::memcpy(shownPalette_, pal, sizeof shownPalette_);
+            for (int i = 0; i < 256; ++i)
+                lut_[i] = SDL_MapRGB(canvas->format, pal[i].peRed, pal[i].peGreen, pal[i].peBlue);
+            showAll_ = true;
+        }
+        if (shown_.size() != size_t(w) * size_t(h)) {
+            shown_.assign(size_t(w) * size_t(h), 0);
+            showAll_ = true;
+        }
+        const Placement place = placePicture(w, h, canvas->w, canvas->h);
+        Box box = updateShadow(front->data(), front->pitch(), shown_.data(), w, w, h);
+        if (SDL_MUSTLOCK(canvas)) SDL_LockSurface(canvas);
+        if (showAll_) {
+            SDL_FillRect(canvas, nullptr, SDL_MapRGB(canvas->format, 0, 0, 0));
+            box = Box{0, 0, w, h};
+        }
+        const Box out = convertScaled(front->data(), front->pitch(), box, lut_, place,
+                                      static_cast<uint8_t*>(canvas->pixels), canvas->pitch,
+                                      canvas->w, canvas->h);
+        if (SDL_MUSTLOCK(canvas)) SDL_UnlockSurface(canvas);
+        if (showAll_) {
+            if (!direct) SDL_BlitSurface(canvas, nullptr, target, nullptr);
+            SDL_UpdateWindowSurface(window_);
+        } else if (!out.empty()) {
+            SDL_Rect r{out.left, out.top, out.right - out.left, out.bottom - out.top};
+            if (!direct) {
+                SDL_Rect d = r;
+                SDL_BlitSurface(canvas, &r, target, &d);
+            }
+            SDL_UpdateWindowSurfaceRects(window_, &r, 1);
+        }
+        showAll_ = false;
+    }
+
+    bool windowed_;
+    bool videoUp_ = false;
+    SDL_Window* window_ = nullptr;
+    SDL_Surface* staging_ = nullptr;
+    int refreshRate_ = 60;
+    uint64_t idleSerial_ = 0;
+    uint64_t shownSerial_ = ~uint64_t(0);
+    uint64_t lastShown_ = 0;
+    bool showAll_ = true;
+    int canvasW_ = 0, canvasH_ = 0;
+    uint32_t canvasFormat_ = 0;
+    std::vector<uint8_t> shown_;
+    PaletteEntry shownPalette_[256] = {};
+    uint32_t lut_[256] = {};
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> makeSdlBackend(bool windowed) {
+    return std::make_unique<SdlBackend>(windowed);
+}
+
+}  // namespace platform
