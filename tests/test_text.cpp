@@ -149,6 +149,16 @@ TEST_F(Text, ExtentsOfBoldAndItalicTexts) {
     }
     EXPECT_EQ(widthOf("AB", 30, 599, 0) + 2, widthOf("AB", 30, 600, 0));  // bold from 600
     EXPECT_EQ(widthOf("", 30, 400, 0), 0);
+
+    // A face asked for by its own name is sized by its own metrics: IPAPMincho's ascent plus
+    // descent are 1.102 em, so an em of 90 has a cell of 99, and a cell of 90 a smaller em.
+    platform::TextFont byEm, byCell;
+    ASSERT_TRUE(byEm.open("IPAPMincho", -90, 0, 400, false));
+    ASSERT_TRUE(byCell.open("IPAPMincho", 90, 0, 400, false));
+    if (byEm.substitute()) GTEST_SKIP() << "IPAPMincho is not installed";
+    EXPECT_EQ(byEm.cellHeight(), 99);
+    EXPECT_EQ(byCell.cellHeight(), 90);
+    EXPECT_LT(byCell.measure(U"WWWW"), byEm.measure(U"WWWW"));
 }
 
 TEST_F(Text, GlyphPixelsAreTextColourOrUntouched) {

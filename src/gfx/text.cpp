@@ -8,6 +8,7 @@
 #include "app/texts.h"
 #include "gfx/screen.h"
 #include "platform/host.h"
+#include "platform/raster.h"
 #include "platform/text.h"
 
 namespace {
@@ -15,21 +16,7 @@ namespace {
 // The palette index whose device colour is nearest to a COLORREF (0x00BBGGRR): an exact match
 // ends the search, otherwise the smallest unweighted squared distance, the lowest index on ties.
 uint8_t nearestIndexForText(uint32_t colour) {
-    if (!ddPalette) return 0;
-    const PaletteEntry* pal = ddPalette->entries();
-    const int r = int(colour & 0xFF), g = int((colour >> 8) & 0xFF), b = int((colour >> 16) & 0xFF);
-    int best = 0;
-    int bestDistance = INT32_MAX;
-    for (int i = 0; i < 256; ++i) {
-        const int dr = pal[i].peRed - r, dg = pal[i].peGreen - g, db = pal[i].peBlue - b;
-        const int d = dr * dr + dg * dg + db * db;
-        if (d == 0) return uint8_t(i);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = i;
-        }
-    }
-    return uint8_t(best);
+    return ddPalette ? platform::nearestColour(ddPalette->entries(), colour) : 0;
 }
 
 // Positions are added up in 64 bits and clamped, so extreme arguments cannot overflow; anything
