@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "platform/display.h"
@@ -89,8 +90,14 @@ public:
         }
         if (hasDeadline) {
             const int32_t remaining = int32_t(deadline - SDL_GetTicks());
-            // Close to the deadline the caller's passes spin: a sleep could overshoot it.
-            if (remaining > 0 && remaining <= 1) return;
+            // Within the deadline's last millisecond a millisecond sleep would overshoot it: the
+            // caller's passes go on with naps of a tenth of a millisecond, which cost less than
+            // spinning and keep the scheduler treating the game as an interactive task.
+            if (remaining > 0 && remaining <= 1) {
+                const timespec nap{0, 100000};
+                nanosleep(&nap, nullptr);
+                return;
+            }
             if (remaining > 1) limit = std::min(limit, double(remaining - 1));
         }
         const int timeout = int(limit);
