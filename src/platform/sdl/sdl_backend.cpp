@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,22 +87,18 @@ public:
         if (presentationPending()) {
             const double due = msUntilPresentationDue();
             if (due <= 0) return;
-            limit = std::min(limit, due);
+            limit = std::min(limit, std::ceil(due));
         }
         if (hasDeadline) {
             const int32_t remaining = int32_t(deadline - SDL_GetTicks());
             // Within the deadline's last millisecond a millisecond sleep would overshoot it: the
             // caller's passes go on with naps of a tenth of a millisecond, which cost less than
             // spinning and keep the scheduler treating the game as an interactive task.
-            if (remaining > 0 && remaining <= 1) {
-                const timespec nap{0, 100000};
-                nanosleep(&nap, nullptr);
-                return;
-            }
+            if (remaining > 0 && remaining <= 1) return nap();
             if (remaining > 1) limit = std::min(limit, double(remaining - 1));
         }
         const int timeout = int(limit);
-        if (timeout <= 0) return;
+        if (timeout <= 0) return nap();
         SDL_Event e;
         if (SDL_WaitEventTimeout(&e, timeout)) translate(e);
     }
@@ -168,6 +165,10 @@ private:
             refreshRate_ = mode.refresh_rate;
     }
     double periodMs() const { return 1000.0 / refreshRate_; }
+    static void nap() {
+        const timespec t{0, 100000};
+        nanosleep(&t, nullptr);
+    }
 
     void sleepUntil(uint64_t target) {
         const uint64_t freq = SDL_GetPerformanceFrequency();
@@ -221,10 +222,11 @@ private:
     void presentIfDue(bool force = false) {
         if (!presentationPending()) return;
         if (!force && lastShown_ != 0 && msUntilPresentationDue() > 0) return;
-        SDL_Surface* target = SDL_GetWindowSurface(window_);
-        if (!target) return;
+        // Stamped first: a window without a surface (minimised, say) is retried once a refresh.
         shownSerial_ = drawSerial;
         lastShown_ = SDL_GetPerformanceCounter();
+        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        if (!target) return;
 
         const DisplayDevice* device = DisplayDevice::current();
         const Surface* front = device ? device->primary() : nullptr;
@@ -236,7 +238,10 @@ private:
                 if (staging_) SDL_FreeSurface(staging_);
                 staging_ = SDL_CreateRGBSurfaceWithFormat(0, target->w, target->h, 32,
                                                           SDL_PIXELFORMAT_XRGB8888);
-                if (!staging_) return;
+                if (!staging_) {
+                    showAll_ = true;
+                    return;
+                }
                 showAll_ = true;
             }
             canvas = staging_;
