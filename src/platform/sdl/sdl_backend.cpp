@@ -40,6 +40,11 @@ public:
             videoUp_ = false;
             return false;
         }
+        // On X11 SDL would put the window surface on an OpenGL texture; without a GPU (Xvfb,
+        // llvmpipe) that costs several times what X11's own shared-memory images do. Other
+        // drivers keep SDL's choice (Wayland has no surface of its own).
+        if (driver && std::strcmp(driver, "x11") == 0 && !SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION))
+            SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
         if (!windowed_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(caption ? caption : "", SDL_WINDOWPOS_CENTERED,
