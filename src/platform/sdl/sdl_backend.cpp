@@ -96,11 +96,13 @@ public:
         }
         if (hasDeadline) {
             const int32_t remaining = int32_t(deadline - SDL_GetTicks());
-            // Within the deadline's last millisecond a millisecond sleep would overshoot it: the
+            // Just passed: the caller's next end check finishes the wait, so do not block now.
+            if (remaining <= 0 && remaining > -2) return;
+            // In the deadline's last two milliseconds a millisecond sleep could overshoot it: the
             // caller's passes go on with naps of a tenth of a millisecond, which cost less than
             // spinning and keep the scheduler treating the game as an interactive task.
-            if (remaining > 0 && remaining <= 1) return nap();
-            if (remaining > 1) limit = std::min(limit, double(remaining - 1));
+            if (remaining > 0 && remaining <= 2) return nap();
+            if (remaining > 2) limit = std::min(limit, double(remaining - 2));
         }
         const int timeout = int(limit);
         if (timeout <= 0) return nap();
