@@ -1,10 +1,88 @@
+// The title screen: the picture, the three-item menu and the selection blink.
 #include "game/titlemenu.h"
 
-// Placeholder until the title menu lands: returns at once, and the entry goes on to its
-// closing endless wait.
+#include "app/frameclock.h"
+#include "app/shell.h"
+#include "game/crand.h"
+#include "game/match.h"
+#include "gfx/palette.h"
+#include "gfx/screen.h"
+#include "sound/soundbank.h"
+
 TitleMenu titleMenu;
 
-void TitleMenu::run() {}
-void TitleMenu::show() {}
-void TitleMenu::moveCursor(int32_t) {}
-void TitleMenu::blinkSelection() {}
+namespace {
+
+constexpr int32_t kFrontSlot = 0, kBackSlot = 1, kPictureSlot = 2, kBlankSlot = 3;
+constexpr uint32_t DDBLTFAST_WAIT = 16;
+constexpr int32_t kItemTop = 240, kItemHeight = 42, kItemX = 170, kItemWidth = 320;
+constexpr uint8_t kEscape = 27, kEnter = 13, kUp = 38, kDown = 40;
+
+// Item `item` from slot srcSlot at picture column sx onto the front surface.
+void drawItem(int32_t item, int32_t sx, int32_t srcSlot) {
+    const int32_t y = kItemTop + kItemHeight * item;
+    screen.blit(kItemX, y, sx, y, kItemWidth, kItemHeight, kFrontSlot, srcSlot, DDBLTFAST_WAIT);
+}
+
+}  // namespace
+
+void TitleMenu::show() {
+    screen.loadPalette("title.bmp");
+    screen.loadBitmap("title.bmp", 640, 480, 0, 0, 0, 0, kPictureSlot);
+    screen.blit(0, 0, 0, 0, 640, 224, kBackSlot, kPictureSlot, DDBLTFAST_WAIT);
+    screen.blit(0, 400, 0, 400, 640, 64, kBackSlot, kPictureSlot, DDBLTFAST_WAIT);
+    screen.blit(170, 240, 320, 240, 304, 128, kBackSlot, kPictureSlot, DDBLTFAST_WAIT);
+    screen.present();
+    moveCursor(0);
+}
+
+void TitleMenu::moveCursor(int32_t delta) {
+    // Plain look (right half of the picture) for the item left, highlighted look (left half)
+    // for the item reached.
+    drawItem(selectedItem, 320, kPictureSlot);
+    selectedItem = (selectedItem + delta + 3) % 3;
+    drawItem(selectedItem, 0, kPictureSlot);
+}
+
+void TitleMenu::blinkSelection() {
+    screen.clearSurface(kBlankSlot);
+    int32_t toggle = 0;
+    for (int32_t n = 0; n > -255; n -= 5) {
+        startFrame();
+        paletteFader.setBrightnessAll(n);
+        toggle ^= 1;
+        drawItem(selectedItem, 0, kPictureSlot + toggle);
+        waitUntil(33);
+    }
+}
+
+void TitleMenu::run() {
+    show();
+    for (;;) {
+        // One number per pass: where a match starts in the sequence depends on the menu's time.
+        (void)crand();
+        if (keyDown[kUp]) {
+            keyDown[kUp] = 0;
+            moveCursor(-1);
+            soundBank.play(0, 0, 11025);
+        }
+        if (keyDown[kDown]) {
+            keyDown[kDown] = 0;
+            moveCursor(+1);
+            soundBank.play(0, 0, 11025);
+        }
+        // Escape is seen before Enter and is not cleared: the program ends here.
+        if (keyDown[kEscape]) fatalExit();
+        if (keyDown[kEnter]) {
+            keyDown[kEnter] = 0;
+            soundBank.play(1, 0, 11025);
+            blinkSelection();
+            screen.clearSurface(kFrontSlot);
+            if (selectedItem == 2) fatalExit();
+            match.run();
+            screen.clearSurface(kFrontSlot);
+            show();
+        }
+        waitUntil(0);
+    }
+}

@@ -110,5 +110,9 @@ extern uint8_t* surfacePixels[15];
 extern int32_t surfacePitch[15];
 extern WindowOrigin windowOrigin;
 
+// Column and row offset inside each 4 by 4 cell of the pixel that each dissolveCopy stage copies.
+extern const uint8_t dissolveColumnOffsets[16];
+extern const uint8_t dissolveRowOffsets[16];
+
 // The COLORREF of a palette index: red + green * 256 + blue * 65536 of its basePalette entry.
 uint32_t paletteColour(int index);

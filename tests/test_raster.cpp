@@ -1,0 +1,171 @@
+#include "platform/raster.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <utility>
+
+using namespace platform;
+
+namespace {
+
+using Pixels = std::set<std::pair<int, int>>;
+
+Pixels lit(const Surface& s) {
+    Pixels out;
+    for (int y = 0; y < s.height(); ++y)
+        for (int x = 0; x < s.width(); ++x)
+            if (s.data()[y * s.pitch() + x]) out.insert({x, y});
+    return out;
+}
+
+Pixels line(int x1, int y1, int x2, int y2) {
+    Surface s(64, 64);
+    rasterLine(s, x1, y1, x2, y2, 7);
+    return lit(s);
+}
+
+// The window of a big surface at (ox, oy) of the size of small.
+bool sameWindow(const Surface& big, int ox, int oy, const Surface& small) {
+    for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < small.width(); ++x)
+            if (big.data()[(y + oy) * big.pitch() + x + ox] != small.data()[y * small.pitch() + x])
+                return false;
+    return true;
+}
+
+}  // namespace
+
+TEST(Line, KnownVectorsAndEndPoint) {
+    EXPECT_EQ(line(0, 0, 4, 2), (Pixels{{0, 0}, {1, 0}, {2, 1}, {3, 1}}));
+    EXPECT_EQ(line(4, 2, 0, 0), (Pixels{{4, 2}, {3, 1}, {2, 1}, {1, 0}}));
+    EXPECT_TRUE(line(5, 5, 5, 5).empty());
+    EXPECT_EQ(line(3, 1, 6, 1), (Pixels{{3, 1}, {4, 1}, {5, 1}}));
+    EXPECT_EQ(line(6, 1, 3, 1), (Pixels{{6, 1}, {5, 1}, {4, 1}}));
+    EXPECT_EQ(line(2, 9, 2, 6), (Pixels{{2, 9}, {2, 8}, {2, 7}}));
+    // Half-way ties: an x-major line takes the smaller y, a y-major line the smaller x.
+    EXPECT_EQ(line(10, 10, 12, 14), (Pixels{{10, 10}, {10, 11}, {11, 12}, {11, 13}}));
+    EXPECT_EQ(line(12, 14, 10, 10), (Pixels{{12, 14}, {11, 13}, {11, 12}, {10, 11}}));
+    EXPECT_EQ(line(20, 5, 16, 7), (Pixels{{20, 5}, {19, 5}, {18, 6}, {17, 6}}));
+}
+
+// In every octant and both directions, a line and its reverse light the same pixels apart from
+// the dropped end: each is the other's set with the two ends swapped.
+TEST(Line, SamePixelsBothWaysInEveryOctant) {
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> c(0, 63);
+    std::set<int> octantsSeen;
+    for (int n = 0; n < 4000; ++n) {
+        const int x1 = c(rng), y1 = c(rng), x2 = c(rng), y2 = c(rng);
+        if (x1 == x2 && y1 == y2) continue;
+        Pixels forward = line(x1, y1, x2, y2), backward = line(x2, y2, x1, y1);
+        ASSERT_TRUE(forward.count({x1, y1}));
+        ASSERT_FALSE(forward.count({x2, y2}));
+        forward.insert({x2, y2});
+        backward.insert({x1, y1});
+        ASSERT_EQ(forward, backward) << x1 << "," << y1 << " -> " << x2 << "," << y2;
+        const int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+        ASSERT_EQ(forward.size(), size_t(std::max(dx, dy) + 1));
+        octantsSeen.insert((x2 > x1) * 4 + (y2 > y1) * 2 + (dx > dy));
+    }
+    EXPECT_EQ(octantsSeen.size(), 8u);
+}
+
+// Clipping never changes which pixels show: the visible part is that of the unbounded line,
+// however far the ends lie outside.
+TEST(Line, ClippedEndsShowTheUnboundedLine) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> c(-900, 1000);
+    for (int n = 0; n < 300; ++n) {
+        const int x1 = c(rng), y1 = c(rng), x2 = c(rng), y2 = c(rng);
+        Surface small(100, 80), big(2200, 2200);
+        rasterLine(small, x1, y1, x2, y2, 3);
+        rasterLine(big, x1 + 1000, y1 + 1000, x2 + 1000, y2 + 1000, 3);
+        ASSERT_TRUE(sameWindow(big, 1000, 1000, small)) << x1 << "," << y1 << " -> " << x2 << "," << y2;
+    }
+    Surface s(64, 48);
+    rasterLine(s, INT32_MIN, 20, INT32_MAX, 20, 9);
+    for (int x = 0; x < 64; ++x) EXPECT_EQ(s.data()[20 * 64 + x], 9);
+    rasterLine(s, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 5);  // diagonal through the surface
+    EXPECT_EQ(s.data()[0], 5);
+    EXPECT_EQ(s.data()[47 * 64 + 47], 5);
+}
+
+TEST(Disc, RowInsetsMatchTheTable) {
+    const std::vector<std::vector<int64_t>> table = {
+        {1, 0}, {2, 1, 0}, {2, 1, 0, 0}, {3, 2, 1, 0, 0}, {4, 2, 1, 1, 0, 0},
+        {5, 3, 2, 1, 1, 0, 0}, {5, 4, 2, 2, 1, 0, 0, 0}, {6, 4, 3, 2, 1, 1, 0, 0, 0},
+        {7, 5, 4, 3, 2, 1, 1, 0, 0, 0}, {8, 6, 4, 3, 2, 2, 1, 1, 0, 0, 0},
+        {9, 6, 5, 4, 3, 2, 1, 1, 1, 0, 0, 0}};
+    for (size_t i = 0; i < table.size(); ++i) {
+        const int64_t d = 4 + 2 * int64_t(i);
+        EXPECT_EQ(discInsets(d), table[i]) << "d = " << d;
+    }
+}
+
+TEST(Disc, PaintsRowsOfTheBoxExcludingRightAndBottom) {
+    Surface s(16, 16);
+    rasterFillEllipse(s, 2, 3, 6, 7, 4);  // d = 4: insets 1, 0, 0, 1
+    Pixels expected;
+    const int insets[4] = {1, 0, 0, 1};
+    for (int row = 0; row < 4; ++row)
+        for (int x = 2 + insets[row]; x <= 5 - insets[row]; ++x) expected.insert({x, 3 + row});
+    EXPECT_EQ(lit(s), expected);
+
+    Surface t(8, 8);
+    rasterFillEllipse(t, 1, 1, 3, 3, 2);
+    EXPECT_EQ(lit(t), (Pixels{{1, 1}, {2, 1}, {1, 2}, {2, 2}}));
+    rasterFillEllipse(t, 5, 5, 5, 5, 2);  // radius 0: empty box
+    rasterFillEllipse(t, 6, 6, 4, 4, 2);  // inverted box
+    EXPECT_EQ(lit(t).size(), 4u);
+    rasterFillEllipse(t, 4, 0, 5, 8, 2);  // 1 wide: the whole column
+    EXPECT_EQ(lit(t).size(), 12u);
+}
+
+TEST(Disc, ClippedDiscShowsTheUnboundedDisc) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> c(-60, 140), r(0, 90);
+    for (int n = 0; n < 200; ++n) {
+        const int cx = c(rng), cy = c(rng), rad = r(rng);
+        Surface small(100, 80), big(500, 500);
+        rasterFillEllipse(small, cx - rad, cy - rad, cx + rad, cy + rad, 6);
+        rasterFillEllipse(big, cx - rad + 200, cy - rad + 200, cx + rad + 200, cy + rad + 200, 6);
+        ASSERT_TRUE(sameWindow(big, 200, 200, small)) << cx << "," << cy << " r " << rad;
+    }
+}
+
+// Craters grow without bound: a disc far larger than the surface covers it whole, and one whose
+// edge crosses the surface from far away still paints a clean boundary, both quickly.
+TEST(Disc, HugeRadii) {
+    Surface s(64, 48);
+    rasterFillEllipse(s, 32 - 1000000000LL, 24 - 1000000000LL, 32 + 1000000000LL, 24 + 1000000000LL, 1);
+    EXPECT_EQ(lit(s).size(), 64u * 48u);
+
+    Surface t(64, 48);
+    const int64_t R = 200000;
+    // Centre straight above the surface so that the bottom edge of the disc runs through row 24
+    // at x = 32, nearly flat.
+    rasterFillEllipse(t, 32 - R, 24 - 2 * R, 32 + R, 24, 1);
+    EXPECT_EQ(t.data()[23 * 64 + 32], 1);
+    EXPECT_EQ(t.data()[24 * 64 + 32], 0);
+    EXPECT_EQ(t.data()[47 * 64 + 32], 0);
+}
+
+TEST(NearestColour, ExactFirstThenClosestLowestIndexOnTies) {
+    PaletteEntry pal[256] = {};
+    for (int i = 0; i < 256; ++i) pal[i] = PaletteEntry{200, 200, 200, 0};
+    pal[10] = {100, 50, 0, 0};
+    pal[20] = {100, 50, 0, 0};
+    EXPECT_EQ(nearestColour(pal, 100 | 50 << 8), 10);  // exact, the lower of two
+    pal[30] = {10, 0, 0, 0};
+    pal[31] = {0, 10, 0, 0};
+    EXPECT_EQ(nearestColour(pal, 0x000000), 30);  // equal distances: the lower index
+    pal[5] = {0, 0, 10, 0};
+    EXPECT_EQ(nearestColour(pal, 0x000000), 5);
+    pal[40] = {0, 0, 9, 0};
+    EXPECT_EQ(nearestColour(pal, 0x000000), 40);
+    EXPECT_EQ(nearestColour(pal, 0x00C8C8C8), 0);  // exact at index 0
+    pal[0] = {199, 200, 200, 0};
+    EXPECT_EQ(nearestColour(pal, 0x00C8C8C8), 1);
+}

@@ -1,0 +1,295 @@
+// Texts: placement and centring, the shadow, extents of bold and italic texts, monochrome
+// rendering, clipping, bad input, the trace line, and golden pictures of the game's texts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/texts.h"
+#include "gfx/screen.h"
+#include "platform/headless/headless.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr uint8_t kGround = 4;  // what the surface holds before a text is drawn
+constexpr uint8_t kShadow = 7;  // the entry that is exactly RGB(1, 1, 1)
+constexpr uint8_t kInk = 200;   // the entry the tests draw in
+constexpr uint32_t kInkColour = 0x00C0FFEE;
+
+using Picture = std::vector<uint8_t>;
+
+class Text : public ::testing::Test {
+protected:
+    void SetUp() override { open(640); }
+    void TearDown() override { screen.closeScreen(); }
+
+    static void open(int32_t width) {
+        ASSERT_EQ(screen.openScreen(1, width, 480, 1, 8, 5), 1);
+        // Distinct colours far from the ones drawn with, so every match below is deliberate.
+        PaletteEntry p[256];
+        for (int i = 0; i < 256; ++i)
+            p[i] = PaletteEntry{uint8_t(i), uint8_t(255 - i), uint8_t(i / 2 + 64), 0};
+        p[kShadow] = PaletteEntry{1, 1, 1, 0};
+        p[kInk] = PaletteEntry{0xEE, 0xFF, 0xC0, 0};
+        ddPalette->setEntries(0, 0, 256, p);
+        clear();
+    }
+    static void clear() { SurfaceTable[0]->fill(nullptr, kGround); }
+    static int32_t W() { return SurfaceTable[0]->width(); }
+    // The primary surface's pitch is its width in the stand-in.
+    static Picture grab() {
+        const uint8_t* d = SurfaceTable[0]->data();
+        return Picture(d, d + size_t(W()) * 480);
+    }
+    // The game's call shape: its face, Shift-JIS, slot 0, natural width, escapement 0.
+    static void draw(int32_t x, int32_t y, int32_t cx, int32_t cy, const char* text, int32_t height,
+                     int32_t weight, int32_t shadow, int32_t italic, uint32_t colour = kInkColour) {
+        screen.drawText(x, y, cx, cy, text, height, 0, weight, shadow, colour, italic, kFontFace,
+                        128, 0, 0);
+    }
+    static Picture drawn(int32_t x, int32_t y, int32_t cx, int32_t cy, const char* text,
+                         int32_t height, int32_t weight, int32_t shadow, int32_t italic) {
+        clear();
+        draw(x, y, cx, cy, text, height, weight, shadow, italic);
+        return grab();
+    }
+    static int32_t widthOf(const char* text, int32_t height, int32_t weight, int32_t italic) {
+        draw(0, 0, 0, 0, text, height, weight, 0, italic);
+        EXPECT_EQ(screen.lastTextExtent.height, height < 0 ? -height : height);
+        return screen.lastTextExtent.width;
+    }
+    // Pixels of index in a, moved by (dx, dy), are exactly the pixels of index in b.
+    static bool movedShape(const Picture& a, const Picture& b, uint8_t index, int dx, int dy) {
+        for (int32_t y = 0; y < 480; ++y)
+            for (int32_t x = 0; x < W(); ++x) {
+                const int32_t sx = x - dx, sy = y - dy;
+                const bool inA = sx >= 0 && sy >= 0 && sx < W() && sy < 480 &&
+                                 a[size_t(sy * W() + sx)] == index;
+                if (inA != (b[size_t(y * W() + x)] == index)) return false;
+            }
+        return true;
+    }
+};
+
+int32_t count(const Picture& pic, uint8_t index) {
+    return int32_t(std::count(pic.begin(), pic.end(), index));
+}
+
+std::string windText() {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, kTextWindLeft, 7);
+    return buf;
+}
+
+TEST_F(Text, PlacementCentringAndWindowOrigin) {
+    // At a size where the text is an odd number of pixels wide, truncation shows: a text
+    // 2k + 1 wide centred on 320 starts at 320 - k (101 wide starts at 270).
+    int32_t height = 10, width = 0;
+    while (height < 80 && (width = widthOf(kTextComputerWin, height, 400, 0)) % 2 == 0) ++height;
+    ASSERT_EQ(width % 2, 1);
+    const Picture placed =
+        drawn(320 - (width - 1) / 2, 100, 0, 0, kTextComputerWin, height, 400, 0, 0);
+    EXPECT_GT(count(placed, kInk), 0);
+    EXPECT_EQ(drawn(-1, 100, 320, 0, kTextComputerWin, height, 400, 0, 0), placed);
+    // Vertically on the cell height: a height-90 text centred on 240 has its cell top at 195.
+    EXPECT_EQ(drawn(100, -1, 0, 240, kTextComputerWin, 90, 800, 0, 1),
+              drawn(100, 195, 0, 0, kTextComputerWin, 90, 800, 0, 1));
+    // Only -1 asks for centring.
+    EXPECT_TRUE(movedShape(drawn(0, 50, 320, 240, kTextComputerWin, 20, 400, 0, 0),
+                           drawn(-2, 50, 320, 240, kTextComputerWin, 20, 400, 0, 0), kInk, -2, 0));
+    // The window origin moves texts on slot 0 of a windowed screen only.
+    windowOrigin = WindowOrigin{5, 9};
+    const Picture full = drawn(40, 40, 0, 0, kTextComputerWin, 20, 400, 0, 0);
+    screen.fullScreen = 0;
+    const Picture windowed = drawn(40, 40, 0, 0, kTextComputerWin, 20, 400, 0, 0);
+    screen.fullScreen = 1;
+    windowOrigin = WindowOrigin{};
+    EXPECT_TRUE(movedShape(full, windowed, kInk, 5, 9));
+}
+
+TEST_F(Text, ShadowIsTheTextMovedAndDrawnFirst) {
+    const Picture plain = drawn(200, 200, 0, 0, kTextComputerWin, 40, 800, 0, 1);
+    EXPECT_EQ(count(plain, kShadow), 0);
+    for (int s : {3, -3}) {
+        const Picture shadowed = drawn(200, 200, 0, 0, kTextComputerWin, 40, 800, s, 1);
+        // The text is whole: the shadow went down first. Shadow = text moved by (s, s), less
+        // what the text covers.
+        EXPECT_TRUE(movedShape(plain, shadowed, kInk, 0, 0)) << s;
+        Picture expected = plain;
+        for (size_t i = 0; i < expected.size(); ++i)
+            if (expected[i] == kInk) expected[i] = kGround;
+        for (int32_t y = 0; y < 480; ++y)
+            for (int32_t x = 0; x < W(); ++x)
+                if (plain[size_t(y * W() + x)] == kInk)
+                    expected[size_t((y + s) * W() + x + s)] = kShadow;
+        for (size_t i = 0; i < expected.size(); ++i)
+            if (plain[i] == kInk) expected[i] = kInk;
+        EXPECT_EQ(shadowed, expected) << s;
+    }
+}
+
+TEST_F(Text, ExtentsOfBoldAndItalicTexts) {
+    const std::string wind = windText();
+    struct { const char* text; int32_t glyphs, height; } cases[] = {
+        {kTextComputerWin, 13, 90}, {wind.c_str(), 10, 18}, {kTextJustAMoment, 16, 20}};
+    for (const auto& c : cases) {
+        const int32_t regular = widthOf(c.text, c.height, 400, 0);
+        EXPECT_GT(regular, 0);
+        EXPECT_EQ(widthOf(c.text, c.height, 800, 0), regular + c.glyphs) << c.text;  // 1 px a glyph
+        EXPECT_EQ(widthOf(c.text, c.height, 400, 1), regular) << c.text;  // the shear adds nothing
+        EXPECT_EQ(widthOf(c.text, c.height, 800, 1), regular + c.glyphs) << c.text;
+        // An em height gives the same size: the substitute stands in with em = cell.
+        EXPECT_EQ(widthOf(c.text, -c.height, 400, 0), regular) << c.text;
+    }
+    EXPECT_EQ(widthOf("AB", 30, 599, 0) + 2, widthOf("AB", 30, 600, 0));  // bold from 600
+    EXPECT_EQ(widthOf("", 30, 400, 0), 0);
+
+    // A face asked for by its own name is sized by its own metrics: IPAPMincho's ascent plus
+    // descent are 1.102 em, so an em of 90 has a cell of 99, and a cell of 90 a smaller em.
+    platform::TextFont byEm, byCell;
+    ASSERT_TRUE(byEm.open("IPAPMincho", -90, 0, 400, false));
+    ASSERT_TRUE(byCell.open("IPAPMincho", 90, 0, 400, false));
+    if (byEm.substitute()) GTEST_SKIP() << "IPAPMincho is not installed";
+    EXPECT_EQ(byEm.cellHeight(), 99);
+    EXPECT_EQ(byCell.cellHeight(), 90);
+    EXPECT_LT(byCell.measure(U"WWWW"), byEm.measure(U"WWWW"));
+}
+
+TEST_F(Text, GlyphPixelsAreTextColourOrUntouched) {
+    for (int32_t weight : {400, 800})
+        for (int32_t italic : {0, 1}) {
+            clear();
+            draw(-1, -1, 320, 240, kTextJustAMoment, 20, weight, 0, italic);
+            draw(-1, 300, 320, 0, kTextComputerWin, 90, weight, 0, italic);
+            const Picture pic = grab();
+            EXPECT_GT(count(pic, kInk), 500);
+            EXPECT_EQ(count(pic, kInk) + count(pic, kGround), int32_t(pic.size()));
+        }
+    // A colour halfway between two entries takes the lower; an exact match wins.
+    PaletteEntry two[2] = {{10, 10, 10, 0}, {14, 10, 10, 0}};
+    ddPalette->setEntries(0, 30, 2, two);
+    draw(10, 10, 0, 0, "X", 30, 400, 0, 0, 0x000A0A0C);
+    EXPECT_GT(count(grab(), 30), 0);
+    draw(10, 10, 0, 0, "X", 30, 400, 0, 0, 0x000A0A0E);
+    EXPECT_EQ(count(grab(), 30), 0);
+}
+
+TEST_F(Text, ClippingUnusableSlotsAndBadInput) {
+    for (auto [x, y] : {std::pair{-40, 10}, {600, 10}, {10, -50}, {10, 440}, {-100000, 5},
+                        {5, 2000000000}, {-2147483647, -2147483647}})
+        draw(x, y, 0, 0, kTextComputerWin, 90, 800, 3, 1);
+    EXPECT_GT(count(grab(), kInk), 0);
+
+    // A locked slot, an empty one, one outside the table: nothing drawn, the extent still set.
+    clear();
+    uint8_t* p = nullptr;
+    int32_t pitch = 0;
+    SurfaceTable[0]->lock(&p, &pitch);
+    const int32_t width = widthOf(kTextComputerWin, 40, 400, 0);
+    SurfaceTable[0]->unlock(p);
+    for (int32_t slot : {7, 15, -1}) {
+        screen.lastTextExtent = TextExtent{};
+        screen.drawText(10, 10, 0, 0, kTextComputerWin, 40, 0, 400, 0, kInkColour, 0, kFontFace,
+                        128, slot, 0);
+        EXPECT_EQ(screen.lastTextExtent.width, width) << slot;
+    }
+    EXPECT_EQ(count(grab(), kInk), 0);
+
+    // A lead byte at the end, a lone trail byte, bytes code page 932 does not map.
+    for (const char* text : {"\x82", "A\x82", "\x81\x7F", "\xFF\xFE\xFD", "\xA0\x80\xFC\xFC"})
+        draw(10, 10, 0, 0, text, 20, 400, 2, 1);
+    EXPECT_EQ(platform::decodeShiftJis("A\x82"), (std::u32string{U'A', 0xFFFD}));
+    EXPECT_EQ(platform::decodeShiftJis(kTextWindNone), U"風向き：無し");
+    // Sizes far outside anything sensible are clamped; a null face gets a substitute.
+    for (int32_t h : {0, 1, 100000, -2147483647 - 1}) draw(0, 0, 0, 0, "Wg", h, 400, 0, 0);
+    screen.drawText(0, 0, 0, 0, "Wg", 20, 2000000000, 400, 0, kInkColour, 0, kFontFace, 128, 0, 0);
+    screen.drawText(0, 0, 0, 0, "Wg", 20, 0, 400, 0, kInkColour, 0, nullptr, 128, 0, 0);
+    screen.textOut(0, 100, 100, nullptr);
+}
+
+TEST_F(Text, EveryCallWritesOneTraceLineWithThePlacedPosition) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    platform::HeadlessOptions opts;
+    opts.traceOut = out;
+    platform::installBackend(platform::makeHeadlessBackend(opts));
+    const std::string wind = windText();
+    draw(-1, 8, 320, 0, wind.c_str(), 18, 400, 0, 0);
+    const int32_t windWidth = screen.lastTextExtent.width;
+    draw(-1, -1, 320, 240, kTextComputerWin, 90, 800, 3, 1);  // the shadow adds no line
+    const int32_t winWidth = screen.lastTextExtent.width;
+    draw(5, 6, 0, 0, "\xFF", 10, 400, 0, 0);
+    platform::installBackend(platform::makeHeadlessBackend({}));
+
+    std::rewind(out);
+    std::vector<std::string> lines;
+    for (char buf[512]; std::fgets(buf, sizeof buf, out);) {
+        const std::string l(buf);
+        lines.push_back(l.substr(l.find(' ') + 1, l.size() - l.find(' ') - 2));  // no time, no \n
+    }
+    std::fclose(out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "text " + std::to_string(320 - windWidth / 2) + " 8 風向き：←　風力：7");
+    EXPECT_EQ(lines[1], "text " + std::to_string(320 - winWidth / 2) + " 195 Computer Win!");
+    EXPECT_EQ(lines[2], "text 5 6 \xEF\xBF\xBD");
+}
+
+// The pixels of one index, cropped to their bounding box, as a PBM picture whose comment gives
+// the box's corner relative to where the text was drawn. The golden files are made with
+// IPAPMincho; VARNIS_UPDATE_GOLDEN=1 writes them again after a deliberate change.
+std::string pbmOf(const Picture& pic, int32_t w, uint8_t index, int32_t ox, int32_t oy) {
+    int32_t x0 = w, y0 = 480, x1 = -1, y1 = -1;
+    for (int32_t i = 0; i < int32_t(pic.size()); ++i)
+        if (pic[size_t(i)] == index)
+            x0 = std::min(x0, i % w), x1 = std::max(x1, i % w), y0 = std::min(y0, i / w),
+            y1 = i / w;
+    std::ostringstream f;
+    f << "P4\n# origin " << x0 - ox << " " << y0 - oy << "\n"
+      << x1 - x0 + 1 << " " << y1 - y0 + 1 << "\n";
+    for (int32_t y = y0; y <= y1; ++y) {
+        std::string row(size_t(x1 - x0 + 8) / 8, '\0');
+        for (int32_t x = x0; x <= x1; ++x)
+            if (pic[size_t(y * w + x)] == index)
+                row[size_t(x - x0) / 8] |= char(0x80 >> ((x - x0) % 8));
+        f << row;
+    }
+    return f.str();
+}
+
+void checkGolden(const std::string& actual, const std::string& name) {
+    const std::string golden = std::string(VARNIS_SOURCE_DIR) + "/tests/golden/" + name;
+    if (std::getenv("VARNIS_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << actual;
+    std::ostringstream expected;
+    expected << std::ifstream(golden, std::ios::binary).rdbuf();
+    if (expected.str() != actual) {
+        const std::string got = std::string(VARNIS_BINARY_DIR) + "/actual-" + name;
+        std::ofstream(got, std::ios::binary) << actual;
+        ADD_FAILURE() << name << " differs from the golden picture; this run drew " << got;
+    }
+}
+
+TEST_F(Text, GoldenPicturesOfTheGamesTexts) {
+    platform::TextFont probe;
+    ASSERT_TRUE(probe.open(kFontFace, 18, 0, 400, false));
+    if (probe.fileName().find("ipamp.ttf") == std::string::npos)
+        GTEST_SKIP() << "golden pictures are made with IPAPMincho, not " << probe.fileName();
+    // With this face the winner's text is wider than 640 pixels: a wider surface holds it all.
+    screen.closeScreen();
+    open(800);
+    const std::string wind = windText();
+    draw(-1, 8, 400, 0, wind.c_str(), 18, 400, 0, 0);
+    const int32_t windX = 400 - screen.lastTextExtent.width / 2;
+    checkGolden(pbmOf(grab(), 800, kInk, windX, 8), "wind-text.pbm");
+    const Picture winner = drawn(-1, -1, 400, 240, kTextComputerWin, 90, 800, 3, 1);
+    const int32_t x = 400 - screen.lastTextExtent.width / 2;
+    checkGolden(pbmOf(winner, 800, kInk, x, 195), "winner-text.pbm");
+    checkGolden(pbmOf(winner, 800, kShadow, x, 195), "winner-shadow.pbm");
+}
+
+}  // namespace

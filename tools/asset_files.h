@@ -1,0 +1,167 @@
+// Writers for the file formats the asset generator produces: 8-bit Windows bitmaps with a
+// 256-entry colour table, 8-bit mono PCM wave files and RGBA PNG images (stored, uncompressed
+// deflate blocks, so no compression library is needed).
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace assets {
+
+struct Rgb {
+    uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+using ColourTable = std::array<Rgb, 256>;
+
+inline void put16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+inline void put32(std::vector<uint8_t>& out, uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+inline void put32be(std::vector<uint8_t>& out, uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s));
+}
+inline void putTag(std::vector<uint8_t>& out, const char* tag) {
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(tag[i]));
+}
+
+// An uncompressed bottom-up 8 bpp bitmap; pixels are width x height indices, top row first.
+inline std::vector<uint8_t> encodeBmp(int width, int height, const std::vector<uint8_t>& pixels,
+                                      const ColourTable& colours) {
+    const uint32_t rowBytes = (uint32_t(width) + 3) & ~3u;
+    const uint32_t imageBytes = rowBytes * uint32_t(height);
+    const uint32_t offBits = 14 + 40 + 256 * 4;
+    std::vector<uint8_t> out;
+    out.reserve(offBits + imageBytes);
+    out.push_back('B');
+    out.push_back('M');
+    put32(out, offBits + imageBytes);
+    put32(out, 0);
+    put32(out, offBits);
+    put32(out, 40);
+    put32(out, uint32_t(width));
+    put32(out, uint32_t(height));
+    put16(out, 1);
+    put16(out, 8);
+    put32(out, 0);  // no compression
+    put32(out, imageBytes);
+    put32(out, 2835);  // 72 dpi
+    put32(out, 2835);
+    put32(out, 256);
+    put32(out, 256);
+    for (const Rgb& c : colours) {
+        out.push_back(c.b);
+        out.push_back(c.g);
+        out.push_back(c.r);
+        out.push_back(0);
+    }
+    for (int y = height - 1; y >= 0; --y) {
+        const uint8_t* row = pixels.data() + size_t(y) * size_t(width);
+        out.insert(out.end(), row, row + width);
+        out.resize(out.size() + (rowBytes - uint32_t(width)), 0);
+    }
+    return out;
+}
+
+// RIFF/WAVE with the format chunk first: PCM, mono, 8-bit unsigned samples.
+inline std::vector<uint8_t> encodeWav(const std::vector<uint8_t>& samples, uint32_t rate) {
+    const uint32_t dataBytes = uint32_t(samples.size());
+    const uint32_t pad = dataBytes & 1;
+    std::vector<uint8_t> out;
+    putTag(out, "RIFF");
+    put32(out, 4 + 8 + 16 + 8 + dataBytes + pad);
+    putTag(out, "WAVE");
+    putTag(out, "fmt ");
+    put32(out, 16);
+    put16(out, 1);  // PCM
+    put16(out, 1);  // mono
+    put32(out, rate);
+    put32(out, rate);  // bytes per second
+    put16(out, 1);     // block alignment
+    put16(out, 8);     // bits per sample
+    putTag(out, "data");
+    put32(out, dataBytes);
+    out.insert(out.end(), samples.begin(), samples.end());
+    if (pad) out.push_back(128);
+    return out;
+}
+
+inline uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+inline uint32_t adler32(const uint8_t* data, size_t size) {
+    uint32_t a = 1, b = 0;
+    for (size_t i = 0; i < size; ++i) {
+        a = (a + data[i]) % 65521;
+        b = (b + a) % 65521;
+    }
+    return b << 16 | a;
+}
+
+// An 8-bit RGBA PNG; rgba holds width x height x 4 bytes, top row first.
+inline std::vector<uint8_t> encodePng(int width, int height, const std::vector<uint8_t>& rgba) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&out](const char* type, const std::vector<uint8_t>& body) {
+        put32be(out, uint32_t(body.size()));
+        const size_t start = out.size();
+        putTag(out, type);
+        out.insert(out.end(), body.begin(), body.end());
+        put32be(out, crc32(out.data() + start, out.size() - start));
+    };
+    std::vector<uint8_t> ihdr;
+    put32be(ihdr, uint32_t(width));
+    put32be(ihdr, uint32_t(height));
+    ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter, no interlace
+    chunk("IHDR", ihdr);
+
+    std::vector<uint8_t> raw;
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);  // filter: none
+        const uint8_t* row = rgba.data() + size_t(y) * size_t(width) * 4;
+        raw.insert(raw.end(), row, row + size_t(width) * 4);
+    }
+    std::vector<uint8_t> z = {0x78, 0x01};
+    size_t pos = 0;
+    do {
+        const size_t n = std::min<size_t>(raw.size() - pos, 65535);
+        z.push_back(pos + n == raw.size() ? 1 : 0);  // final-block bit, stored type
+        put16(z, uint32_t(n));
+        put16(z, uint32_t(~n) & 0xFFFF);
+        z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
+        pos += n;
+    } while (pos < raw.size());
+    put32be(z, adler32(raw.data(), raw.size()));
+    chunk("IDAT", z);
+    chunk("IEND", {});
+    return out;
+}
+
+inline bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f) return false;
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(f);
+}
+
+}  // namespace assets
