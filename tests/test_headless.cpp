@@ -156,6 +156,17 @@ TEST(Snapshot, FrontSurfaceThroughTheDevicePaletteBottomUp) {
     screen.closeScreen();
 }
 
+// A folder of the running test's own: ctest runs the tests of this program in parallel, so files
+// shared between them would be overwritten under each other.
+std::string privateDir() {
+    static std::string dir;
+    if (dir.empty()) {
+        std::string pattern = ::testing::TempDir() + "/varnis-runner-XXXXXX";
+        dir = mkdtemp(pattern.data());
+    }
+    return dir;
+}
+
 // ---- The runner as a process -------------------------------------------------------------------
 
 struct Outcome {
@@ -165,7 +176,7 @@ struct Outcome {
 
 // Runs the built varnis with the given arguments (shell words) and an optional environment prefix.
 Outcome varnis(const std::string& args, const std::string& env = "") {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = privateDir();
     const std::string out = dir + "/varnis.out", err = dir + "/varnis.err";
     const std::string cmd = env + " " VARNIS_BINARY_DIR "/varnis " + args + " >" + out + " 2>" + err +
                             " </dev/null";
@@ -178,13 +189,13 @@ Outcome varnis(const std::string& args, const std::string& env = "") {
 }
 
 std::string scriptFile(const std::string& name, const std::string& text) {
-    const std::string path = ::testing::TempDir() + "/" + name;
+    const std::string path = privateDir() + "/" + name;
     writeFile(path, text);
     return path;
 }
 
 TEST(Runner, TraceSnapshotsAndExit) {
-    const std::string dir = ::testing::TempDir() + "/snaps";
+    const std::string dir = privateDir() + "/snaps";
     mkdir(dir.c_str(), 0755);
     const std::string script = scriptFile("a.txt",
                                           "5 snapshot first\n"
@@ -203,7 +214,7 @@ TEST(Runner, TraceSnapshotsAndExit) {
 }
 
 TEST(Runner, SameSeedAndScriptGiveIdenticalRuns) {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = privateDir();
     const std::string script = scriptFile("d.txt", "40 tap 13\n300 snapshot same\n900 close\n");
     const Outcome a = varnis("--headless --seed 77 --script " + script + " --snapshots " + dir);
     const std::string snapA = readAll(dir + "/same.bmp");
