@@ -145,24 +145,6 @@ TEST_F(LoadBitmapTest, CopiesRegionClippedToBothKeepingIndices) {
     screen.loadBitmap(path.c_str(), 10, 10, 0, 0, 0, 0, 11);                         // empty slot
 }
 
-// A 24-bit picture is matched to the device palette pixel by pixel.
-TEST_F(LoadBitmapTest, OtherDepthsMatchTheDevicePalette) {
-    for (int i = 0; i < 256; ++i) basePalette[i] = PaletteEntry{uint8_t(i), uint8_t(i), uint8_t(i), 1};
-    paletteFader.resetPalette();
-    const std::string path = kSuite + "good/rgb24.bmp";
-    BitmapImage img;
-    ASSERT_TRUE(readBitmapFile(path.c_str(), img));
-    screen.loadBitmap(path.c_str(), 127, 64, 0, 0, 0, 0, 2);
-    for (int y = 0; y < 64; y += 7)
-        for (int x = 0; x < 127; x += 5) {
-            const uint32_t c = img.colourAt(x, y);
-            ASSERT_EQ(px(2, x, y), nearestColour(ddPalette->entries(), c)) << x << "," << y;
-        }
-    basePalette[173] = {10, 200, 30, 1};
-    paletteFader.resetPalette();
-    EXPECT_EQ(nearestColour(ddPalette->entries(), paletteColour(173)), 173);
-}
-
 TEST(LoadBitmapFailure, MissingOrMalformedFileEndsWithMessage) {
     for (const std::string& name : {std::string("missing.bmp"), kSuite + "bad/reallybig.bmp"})
         EXPECT_EXIT(

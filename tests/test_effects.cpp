@@ -99,20 +99,6 @@ TEST_F(Effects, BitmapTextPlacesGlyphsSixteenApart) {
     for (const auto& e : expected) EXPECT_EQ(glyphAt(e[0], e[1]), e[2]) << e[0] << "," << e[1];
 }
 
-TEST_F(Effects, ProbeMatchesTheDevicePaletteAndRestoresThePixel) {
-    // The probe draws through the back buffer; the game's picture there must survive it.
-    PaletteEntry entries[256];
-    for (auto& e : entries) e = {255, 255, 255, 0};
-    entries[7] = entries[9] = {10, 20, 130, 0};
-    entries[200] = {250, 0, 0, 0};
-    ASSERT_EQ(ddPalette->setEntries(0, 0, 256, entries), 0);
-    px(1, 0, 0) = 42;
-    EXPECT_EQ(screen.probeColourIndex(0x82140A), 7);    // exact: the first of two
-    EXPECT_EQ(screen.probeColourIndex(0x0505F0), 200);  // nearest
-    EXPECT_EQ(px(1, 0, 0), 42);
-    EXPECT_FALSE(SurfaceTable[1]->locked());
-}
-
 // Where a lone pixel at (c, r) of a 9 by 9 block of colour 1 lands, relative to dx, dy.
 std::pair<int, int> rotateOne(int c, int r, int angle, int dx = 100, int dy = 100) {
     for (int y = 0; y < 9; ++y)

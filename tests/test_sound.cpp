@@ -198,24 +198,6 @@ TEST_F(Bank, ReadsRealFiles) {
     EXPECT_EQ(rec->boxes, std::vector<std::string>(2, "Not a valid Wave Format"));
 }
 
-TEST_F(Bank, OutputDeviceOrNone) {
-    // SDL cannot open this driver: the bank stays disabled without a word and opens no file.
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    rec->real = true;
-    bank.open(2);
-    EXPECT_FALSE(bank.enabled);
-    bank.loadSlot(writeFile("unread.wav", {'R', 'I', 'F', 'X'}).c_str(), 0, 6);
-    bank.play(0, 0, 11025);
-    EXPECT_TRUE(rec->boxes.empty());
-    EXPECT_TRUE(rec->lines.empty());
-
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    bank.open(2);
-    ASSERT_TRUE(bank.enabled);
-    EXPECT_FALSE(bank.device->isSilent());
-    EXPECT_TRUE(bank.device->outputRate() == 44100 || bank.device->outputRate() == 48000);
-}
-
 TEST_F(Bank, TheGlobalBankIsReleasedAtExit) {
     // fatalExit ends in exit(1); the clean-up registered at start-up closes the output while
     // sounds are still playing on SDL's audio thread, and the process still ends cleanly.
