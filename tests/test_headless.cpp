@@ -88,10 +88,21 @@ TEST(Script, MalformedLinesAreReportedWithTheirNumber) {
     }
 }
 
+// A folder of the running test's own: ctest runs the tests of this program in parallel, so files
+// shared between them would be overwritten under each other.
+std::string privateDir() {
+    static std::string dir;
+    if (dir.empty()) {
+        std::string pattern = ::testing::TempDir() + "/varnis-runner-XXXXXX";
+        dir = mkdtemp(pattern.data());
+    }
+    return dir;
+}
+
 // ---- Snapshots -------------------------------------------------------------------------------
 
 TEST(Snapshot, FrontSurfaceThroughTheDevicePaletteBottomUp) {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = privateDir();
     HeadlessOptions o;
     std::string error;
     ASSERT_TRUE(parseScript("3 snapshot pic", o.events, error));
@@ -121,17 +132,6 @@ TEST(Snapshot, FrontSurfaceThroughTheDevicePaletteBottomUp) {
     EXPECT_EQ(b[1078 + 2], 8) << "bottom row first";
     EXPECT_EQ(b[1078 + 479 * 640 + 5], 0);
     screen.closeScreen();
-}
-
-// A folder of the running test's own: ctest runs the tests of this program in parallel, so files
-// shared between them would be overwritten under each other.
-std::string privateDir() {
-    static std::string dir;
-    if (dir.empty()) {
-        std::string pattern = ::testing::TempDir() + "/varnis-runner-XXXXXX";
-        dir = mkdtemp(pattern.data());
-    }
-    return dir;
 }
 
 // ---- The runner as a process -------------------------------------------------------------------

@@ -17,21 +17,16 @@ using namespace platform;
 namespace {
 
 // SDL_Keycode values.
-constexpr int32_t kF1 = 0x4000003A, kF10 = 0x40000043, kF12 = 0x40000045, kPause = 0x40000048,
-                  kRight = 0x4000004F, kLeft = 0x40000050, kDown = 0x40000051, kUp = 0x40000052,
-                  kKeypadEnter = 0x40000058, kLCtrl = 0x400000E0, kLShift = 0x400000E1,
-                  kLAlt = 0x400000E2, kRCtrl = 0x400000E4, kRShift = 0x400000E5,
-                  kRAlt = 0x400000E6, kCapsLock = 0x40000039;
+constexpr int32_t kF1 = 0x4000003A, kF10 = 0x40000043, kPause = 0x40000048, kRight = 0x4000004F,
+                  kUp = 0x40000052, kKeypadEnter = 0x40000058, kLCtrl = 0x400000E0,
+                  kRShift = 0x400000E5, kLAlt = 0x400000E2, kCapsLock = 0x40000039;
 // SDL_Keymod values.
 constexpr uint16_t kModLShift = 0x0001, kModLAlt = 0x0100, kModRAlt = 0x0200, kModNum = 0x1000;
 
 TEST(SdlKeys, MapsToVirtualKeyCodes) {
     const std::pair<int32_t, uint32_t> table[] = {
-        {' ', 32},     {'\r', 13},  {kKeypadEnter, 13}, {27, 27},     {kLeft, 37},  {kUp, 38},
-        {kRight, 39},  {kDown, 40}, {kLShift, 16},      {kRShift, 16}, {kLCtrl, 17}, {kRCtrl, 17},
-        {kPause, 19},  {'\t', 9},   {8, 8},             {'a', 65},    {'z', 90},    {'0', 48},
-        {'9', 57},     {kF1, 112},  {kF12, 123},        {kLAlt, 18},  {kRAlt, 18},
-    };
+        {' ', 32}, {'\r', 13}, {kKeypadEnter, 13}, {27, 27}, {kRight, 39}, {kUp, 38}, {kRShift, 16},
+        {kLCtrl, 17}, {kPause, 19}, {kLAlt, 18}, {'a', 65}, {'9', 57}, {kF1, 112}, {kF10, 121}};
     for (const auto& [sdl, vk] : table) EXPECT_EQ(virtualKeyFromSdl(sdl), vk) << "SDL key " << sdl;
     // Keys the game has no code for produce no message at all.
     Message m;

@@ -1,6 +1,8 @@
 // The sound bank and the wave reader, on the silent device (and SDL's dummy output).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -68,7 +70,8 @@ std::vector<uint8_t> buildWave(const WaveSpec& s) {
 }
 
 std::string writeFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = std::string(VARNIS_BINARY_DIR) + "/test_sound_" + name;
+    // Each test runs in a process of its own, in parallel: a file per process, not shared.
+    const std::string path = ::testing::TempDir() + "/varnis-sound-" + std::to_string(getpid()) + "-" + name;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
@@ -80,7 +83,10 @@ struct Bank : ::testing::Test {
     std::string good = writeFile("good.wav", buildWave(WaveSpec{}));
 
     void SetUp() override { installBackend(std::unique_ptr<Backend>(rec)); }
-    void TearDown() override { bank.destroy(); }
+    void TearDown() override {
+        bank.destroy();
+        std::remove(good.c_str());
+    }
     SoundBuffer* copy(int slot, int i) { return bank.slots[slot].copies[i]; }
     static bool playing(SoundBuffer* b) {
         uint32_t status = 0;
@@ -175,7 +181,9 @@ TEST_F(Bank, EachFaultShowsItsMessageOncePerCopy) {
     for (const auto& [bytes, message] : cases) {
         SCOPED_TRACE(message);
         rec->boxes.clear();
-        bank.loadSlot(writeFile("bad" + std::to_string(n++) + ".wav", bytes).c_str(), 0, 6);
+        const std::string path = writeFile("bad" + std::to_string(n++) + ".wav", bytes);
+        bank.loadSlot(path.c_str(), 0, 6);
+        std::remove(path.c_str());
         EXPECT_EQ(rec->boxes, std::vector<std::string>(6, message));
         for (int i = 0; i < 6; ++i) EXPECT_EQ(copy(0, i), nullptr);
     }
