@@ -74,10 +74,12 @@ TEST(BitmapSuite, BadFilesAreRefusedOrReadSafely) {
     for (const auto& entry : std::filesystem::directory_iterator(kSuite + "bad")) {
         BitmapImage img;
         if (readBitmapFile(entry.path().c_str(), img)) {
-            EXPECT_EQ(img.indexed ? img.indices.size() : img.colours.size(), size_t(img.width) * size_t(img.height)) << entry.path();
+            EXPECT_EQ(img.indexed ? img.indices.size() : img.colours.size(),
+                      size_t(img.width) * size_t(img.height)) << entry.path();
         }
     }
-    for (const char* name : {"reallybig", "shortfile", "badplanes", "badbitcount", "rletopdown", "badwidth", "badheadersize"}) {
+    for (const char* name :
+         {"reallybig", "shortfile", "badplanes", "badbitcount", "rletopdown", "badwidth", "badheadersize"}) {
         BitmapImage img;
         EXPECT_FALSE(readBitmapFile((kSuite + "bad/" + name + ".bmp").c_str(), img)) << name;
     }

@@ -25,9 +25,7 @@ ScriptedBackend& freshMatch(int selectedItem) {
     return b;
 }
 
-struct Sound {
-    int slot, pan, frequency;
-};
+struct Sound { int slot, pan, frequency; };
 std::vector<Sound> sounds(const ScriptedBackend& b) {
     std::vector<Sound> out;
     for (const std::string& l : b.linesOf("sound")) {
@@ -46,10 +44,7 @@ uint32_t seedWhere(F want) {
 }
 
 // The one text line of the trace: where it was drawn and what it says.
-struct Shown {
-    int x = 0, y = 0;
-    std::string text;
-};
+struct Shown { int x = 0, y = 0; std::string text; };
 Shown onlyText(const ScriptedBackend& b) {
     const auto texts = b.linesOf("text");
     Shown s;
@@ -65,10 +60,8 @@ Shown onlyText(const ScriptedBackend& b) {
 }  // namespace
 
 TEST(Wind, TextsForNoneLeftAndRight) {
-    struct Case {
-        int wind;
-        const char* shown;
-    } cases[] = {{0, "風向き：無し"}, {-7, "風向き：←　風力：7"}, {20, "風向き：→　風力：20"}};
+    struct Case { int wind; const char* shown; } cases[] = {
+        {0, "風向き：無し"}, {-7, "風向き：←　風力：7"}, {20, "風向き：→　風力：20"}};
     for (const Case& c : cases) {
         ScriptedBackend& b = freshMatch(0);
         crandSeed(seedWhere([&](int v) { return v % 41 - 20 == c.wind; }));
@@ -169,10 +162,7 @@ TEST(Flight, AShellLeavingTheTopComesBackThroughStarsAndBlastsACrater) {
 
 TEST(Flight, CraterRadiusFollowsTheFloatRadiusAndThePacing) {
     // A flat shot from inside solid ground bursts at its first probe, (314, 300).
-    struct Case {
-        float radius;
-        int r;
-    } cases[] = {{10.0f, 10}, {10.4f, 10}, {11.999998f, 11}, {12.0f, 12}};
+    struct Case { float radius; int r; } cases[] = {{10.0f, 10}, {10.4f, 10}, {11.999998f, 11}, {12.0f, 12}};
     for (const Case& c : cases) {
         ScriptedBackend& b = freshMatch(1);
         paint(0, 0, 0, 640, 480, kSolid);

@@ -69,10 +69,7 @@ TEST(Script, EventsInTimeOrderEqualTimesInLineOrder) {
 }
 
 TEST(Script, MalformedLinesAreReportedWithTheirNumber) {
-    const struct {
-        const char* text;
-        const char* error;
-    } cases[] = {
+    const struct { const char* text; const char* error; } cases[] = {
         {"10 jump 32", "line 1: "},  {"# ok\n\nx down 32", "line 3: "}, {"1.5 down 32", "line 1: "},
         {"4294967296 close", "line 1: "}, {"10 down 256", "line 1: "}, {"10 down -1", "line 1: "},
         {"10 down", "line 1: "}, {"10 down 32 33", "line 1: "}, {"10 snapshot", "line 1: "},
@@ -136,10 +133,7 @@ TEST(Snapshot, FrontSurfaceThroughTheDevicePaletteBottomUp) {
 
 // ---- The runner as a process -------------------------------------------------------------------
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+struct Outcome { int status = -1; std::string out, err; };
 
 // Runs the built varnis with the given arguments (shell words) and an optional environment prefix.
 Outcome varnis(const std::string& args, const std::string& env = "") {
@@ -191,9 +185,7 @@ TEST(Runner, BadUsageIsRefusedBeforeTheGameStarts) {
     const std::string good = scriptFile("g.txt", "1 close\n");
     const std::string bad = scriptFile("b.txt", "1 down 32\n\n2 press 32\n");
     const std::string run = "--headless --script " + good;
-    const struct {
-        std::string args, err;
-    } cases[] = {
+    const struct { std::string args, err; } cases[] = {
         {"--fast", "unknown option '--fast'"}, {"--seed 12x", "seed"}, {"--seed 4294967296", "seed"},
         {"--seed", "needs a value"}, {run + " --seed -1", "seed"}, {run + " --max-ms ten", "max-ms"},
         {"--headless", "--script"}, {"--script " + good, "--headless"},

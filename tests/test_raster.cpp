@@ -107,7 +107,8 @@ TEST(Disc, RowInsetsMatchTheTable) {
 TEST(Disc, PaintsRowsOfTheBoxExcludingRightAndBottom) {
     Surface s(16, 16);
     rasterFillEllipse(s, 2, 3, 6, 7, 4);  // d = 4: insets 1, 0, 0, 1
-    EXPECT_EQ(lit(s), (Pixels{{3, 3}, {4, 3}, {2, 4}, {3, 4}, {4, 4}, {5, 4}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {3, 6}, {4, 6}}));
+    EXPECT_EQ(lit(s), (Pixels{{3, 3}, {4, 3}, {2, 4}, {3, 4}, {4, 4}, {5, 4},
+                              {2, 5}, {3, 5}, {4, 5}, {5, 5}, {3, 6}, {4, 6}}));
     Surface t(8, 8);
     rasterFillEllipse(t, 5, 5, 5, 5, 2);  // radius 0: empty box
     rasterFillEllipse(t, 6, 6, 4, 4, 2);  // inverted box

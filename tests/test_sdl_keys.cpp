@@ -108,9 +108,7 @@ TEST(SdlKeys, SystemKeysReachTheDefaultProcedureOnly) {
 }
 
 TEST(Presentation, LargestWholeScaleCentred) {
-    struct Case {
-        int32_t ww, wh, scale, x, y;
-    } cases[] = {
+    struct Case { int32_t ww, wh, scale, x, y; } cases[] = {
         {640, 480, 1, 0, 0},      {1280, 960, 2, 0, 0},    {1920, 1080, 2, 320, 60},
         {1280, 1024, 2, 0, 32},   {1279, 1024, 1, 319, 272}, {2560, 1440, 3, 320, 0},
         {600, 400, 1, -20, -40},  // smaller than the picture: centred, the edges cut off

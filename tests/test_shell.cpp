@@ -98,11 +98,7 @@ TEST_F(Shell, WaitsLastTheirTimeAndCtrlMakesEachOnePump) {
 
 TEST_F(ShellDeathTest, EveryWayOutEndsWithStatusOneAndAnExitLine) {
     // Each runs in a child tracing to standard error; what follows the exit must not run.
-    const struct {
-        const char* name;
-        std::function<void()> run;
-        const char* trace;
-    } cases[] = {
+    const struct { const char* name; std::function<void()> run; const char* trace; } cases[] = {
         {"pause", [] { postMessage(WM_KEYDOWN, VK_PAUSE, 1); pumpMessages(); }, "^0 exit 1\nheld=0\n$"},
         {"close", [] {
              screen.openScreen(mainWindow, 640, 480, 1, 8, 5);
