@@ -1,6 +1,5 @@
 #include <cstdio>
 #include <cstdlib>
-
 #include <deque>
 
 #include "platform/backend.h"
