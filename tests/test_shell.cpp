@@ -233,18 +233,6 @@ TEST_F(Shell, PresentTradesTheFrontAndBackPointers) {
     EXPECT_EQ(SurfaceTable[1]->data()[0], 9);
 }
 
-TEST_F(Shell, LockingTwiceFailsWithNullPixels) {
-    ASSERT_EQ(screen.openScreen(mainWindow, 640, 480, 1, 8, 5), 1);
-    screen.lockSurface(2);
-    EXPECT_NE(surfacePixels[2], nullptr);
-    EXPECT_EQ(surfacePitch[2], 640);
-    screen.lockSurface(2);
-    EXPECT_EQ(surfacePixels[2], nullptr);
-    EXPECT_EQ(surfacePitch[2], 0);
-    screen.unlockSurface(2);
-    EXPECT_FALSE(SurfaceTable[2]->locked());
-}
-
 // A back end whose display cannot be opened, as without a window system.
 class NoDisplayBackend final : public Backend {
 public:
@@ -319,24 +307,6 @@ TEST_F(Shell, RectanglesNotWhollyInsideAreRefusedAndDrawNothing) {
     const Rect corner{15, 7, 16, 8};
     EXPECT_EQ(dst.fill(&corner, 3), DD_OK);
     EXPECT_EQ(dst.data()[7 * 16 + 15], 3);
-}
-
-TEST_F(Shell, ColourKeyedCopiesLeaveOutIndexOne) {
-    Surface dst(4, 1), src(4, 1);
-    const uint8_t row[4] = {1, 2, 1, 3};
-    std::copy(row, row + 4, src.data());
-    dst.fill(nullptr, 9);
-    src.setColorKey(1, 1);
-    ASSERT_EQ(dst.bltFast(0, 0, src, nullptr, DDBLTFAST_SRCCOLORKEY), DD_OK);
-    const uint8_t want[4] = {9, 2, 9, 3};
-    EXPECT_TRUE(std::equal(want, want + 4, dst.data()));
-    // Overlapping copy inside one surface moves the picture intact.
-    Surface s(6, 1);
-    for (int i = 0; i < 6; ++i) s.data()[i] = uint8_t(i);
-    const Rect first{0, 0, 4, 1};
-    ASSERT_EQ(s.bltFast(2, 0, s, &first, 0), DD_OK);
-    const uint8_t moved[6] = {0, 1, 0, 1, 2, 3};
-    EXPECT_TRUE(std::equal(moved, moved + 6, s.data()));
 }
 
 }  // namespace

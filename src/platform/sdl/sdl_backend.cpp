@@ -3,9 +3,11 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "platform/display.h"
@@ -38,6 +40,11 @@ public:
             videoUp_ = false;
             return false;
         }
+        // On X11 SDL would put the window surface on an OpenGL texture; without a GPU (Xvfb,
+        // llvmpipe) that costs several times what X11's own shared-memory images do. Other
+        // drivers keep SDL's choice (Wayland has no surface of its own).
+        if (driver && std::strcmp(driver, "x11") == 0 && !SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION))
+            SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
         if (!windowed_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(caption ? caption : "", SDL_WINDOWPOS_CENTERED,
@@ -85,16 +92,20 @@ public:
         if (presentationPending()) {
             const double due = msUntilPresentationDue();
             if (due <= 0) return;
-            limit = std::min(limit, due);
+            limit = std::min(limit, std::ceil(due));
         }
         if (hasDeadline) {
             const int32_t remaining = int32_t(deadline - SDL_GetTicks());
-            // Close to the deadline the caller's passes spin: a sleep could overshoot it.
-            if (remaining > 0 && remaining <= 1) return;
-            if (remaining > 1) limit = std::min(limit, double(remaining - 1));
+            // Just passed: the caller's next end check finishes the wait, so do not block now.
+            if (remaining <= 0 && remaining > -2) return;
+            // In the deadline's last two milliseconds a millisecond sleep could overshoot it: the
+            // caller's passes go on with naps of a tenth of a millisecond, which cost less than
+            // spinning and keep the scheduler treating the game as an interactive task.
+            if (remaining > 0 && remaining <= 2) return nap();
+            if (remaining > 2) limit = std::min(limit, double(remaining - 2));
         }
         const int timeout = int(limit);
-        if (timeout <= 0) return;
+        if (timeout <= 0) return nap();
         SDL_Event e;
         if (SDL_WaitEventTimeout(&e, timeout)) translate(e);
     }
@@ -161,6 +172,10 @@ private:
             refreshRate_ = mode.refresh_rate;
     }
     double periodMs() const { return 1000.0 / refreshRate_; }
+    static void nap() {
+        const timespec t{0, 100000};
+        nanosleep(&t, nullptr);
+    }
 
     void sleepUntil(uint64_t target) {
         const uint64_t freq = SDL_GetPerformanceFrequency();
@@ -214,10 +229,11 @@ private:
     void presentIfDue(bool force = false) {
         if (!presentationPending()) return;
         if (!force && lastShown_ != 0 && msUntilPresentationDue() > 0) return;
-        SDL_Surface* target = SDL_GetWindowSurface(window_);
-        if (!target) return;
+        // Stamped first: a window without a surface (minimised, say) is retried once a refresh.
         shownSerial_ = drawSerial;
         lastShown_ = SDL_GetPerformanceCounter();
+        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        if (!target) return;
 
         const DisplayDevice* device = DisplayDevice::current();
         const Surface* front = device ? device->primary() : nullptr;
@@ -229,7 +245,10 @@ private:
                 if (staging_) SDL_FreeSurface(staging_);
                 staging_ = SDL_CreateRGBSurfaceWithFormat(0, target->w, target->h, 32,
                                                           SDL_PIXELFORMAT_XRGB8888);
-                if (!staging_) return;
+                if (!staging_) {
+                    showAll_ = true;
+                    return;
+                }
                 showAll_ = true;
             }
             canvas = staging_;
