@@ -10,6 +10,7 @@
 #include "gfx/palette.h"
 #include "gfx/screen.h"
 #include "platform/bitmap.h"
+#include "platform/datafile.h"
 #include "platform/raster.h"
 
 using namespace platform;
@@ -54,7 +55,7 @@ void Screen::drawCircle(int32_t slot, int32_t cx, int32_t cy, int32_t radius, in
 void Screen::loadBitmap(const char* fileName, int32_t width, int32_t height, int32_t dx,
                         int32_t dy, int32_t sx, int32_t sy, int32_t slot) {
     BitmapImage image;
-    if (!readBitmapFile(fileName, image)) {
+    if (!readBitmapFile(dataFilePath(fileName).c_str(), image)) {
         std::snprintf(textBuffer, sizeof textBuffer, kTextFileNotFound, fileName ? fileName : "");
         fatalExit(textBuffer);
     }
