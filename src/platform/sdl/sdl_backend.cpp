@@ -45,12 +45,12 @@ public:
         // drivers keep SDL's choice (Wayland has no surface of its own).
         if (driver && std::strcmp(driver, "x11") == 0 && !SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION))
             SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
-        if (!windowed_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(caption ? caption : "", SDL_WINDOWPOS_CENTERED,
-                                   SDL_WINDOWPOS_CENTERED, kWidth, kHeight, flags);
+                                   SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
+                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
         if (!window_) return false;
         SDL_SetWindowMinimumSize(window_, kWidth, kHeight);
+        if (!windowed_) setFullscreen(true);
         SDL_ShowCursor(SDL_DISABLE);
         readRefreshRate();
         return true;
@@ -124,10 +124,7 @@ public:
     void messageBox(const std::string& text, const char* caption) override {
         const char* title = caption ? caption : "Error";
         // Out of full screen first, so the box is not hidden behind the game.
-        if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-            SDL_SetWindowFullscreen(window_, 0);
-            showAll_ = true;
-        }
+        if (window_ && fullscreen_) setFullscreen(false);
         if (!videoUp_ ||
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text.c_str(), window_) != 0)
             std::fprintf(stderr, "%s: %s\n", title, text.c_str());
@@ -147,10 +144,7 @@ public:
     bool realAudio() const override { return true; }
 
     void toggleFullscreen() override {
-        if (!window_) return;
-        const bool full = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-        SDL_SetWindowFullscreen(window_, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-        showAll_ = true;
+        if (window_) setFullscreen(!fullscreen_);
     }
 
     void shutdown(int) override {
@@ -163,6 +157,29 @@ public:
     }
 
 private:
+    // Full screen is a borderless window covering the desktop rather than SDL's desktop full-screen
+    // mode: that one asks the window manager to enlarge the window, and with none (a bare X server)
+    // the window stays 640 by 480 while SDL sizes its surface for the whole screen. A plain window
+    // at the desktop's bounds is the same to the player under any window manager and works without.
+    void setFullscreen(bool full) {
+        fullscreen_ = full;
+        showAll_ = true;
+        if (full) {
+            const int display = SDL_GetWindowDisplayIndex(window_);
+            SDL_Rect bounds;
+            if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) != 0) return;
+            SDL_SetWindowBordered(window_, SDL_FALSE);
+            SDL_SetWindowResizable(window_, SDL_FALSE);
+            SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+            SDL_SetWindowSize(window_, std::max(bounds.w, kWidth), std::max(bounds.h, kHeight));
+        } else {
+            SDL_SetWindowBordered(window_, SDL_TRUE);
+            SDL_SetWindowResizable(window_, SDL_TRUE);
+            SDL_SetWindowSize(window_, kWidth, kHeight);
+            SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        }
+    }
+
     void readRefreshRate() {
         SDL_DisplayMode mode;
         const int display = SDL_GetWindowDisplayIndex(window_);
@@ -305,6 +322,7 @@ private:
     }
 
     bool windowed_;
+    bool fullscreen_ = false;
     bool videoUp_ = false;
     SDL_Window* window_ = nullptr;
     SDL_Surface* staging_ = nullptr;
