@@ -8,6 +8,7 @@
 
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
+#include "platform/stats.h"
 
 namespace platform {
 
@@ -109,6 +110,7 @@ void messageBox(const char* text, const char* caption) {
 }
 
 void exitProcess(int code) {
+    stats::report();
     backend().shutdown(code);
     std::fflush(stdout);
     std::exit(code);

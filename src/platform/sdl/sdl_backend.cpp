@@ -13,6 +13,7 @@
 #include "platform/display.h"
 #include "platform/sdl/keys.h"
 #include "platform/sdl/present.h"
+#include "platform/stats.h"
 
 namespace platform {
 
@@ -22,7 +23,11 @@ constexpr int32_t kWidth = 640, kHeight = 480;
 
 class SdlBackend final : public Backend {
 public:
-    explicit SdlBackend(bool windowed) : windowed_(windowed) {}
+    explicit SdlBackend(bool windowed) : windowed_(windowed) {
+        // For measuring only: every wait spins as the original's did, never yielding the processor.
+        const char* spin = std::getenv("VARNIS_SPIN_WAITS");
+        spinWaits_ = spin && spin[0] == '1';
+    }
     ~SdlBackend() override { shutdown(0); }
 
     bool createWindow(const char* caption) override {
@@ -80,6 +85,7 @@ public:
     uint32_t now() override { return SDL_GetTicks(); }
 
     void idle(bool hasDeadline, uint32_t deadline) override {
+        if (spinWaits_) return;
         // A pass that follows drawing never waits: drawing loops pump once per line.
         if (drawSerial != idleSerial_) {
             idleSerial_ = drawSerial;
@@ -209,6 +215,7 @@ private:
         switch (e.type) {
             case SDL_KEYDOWN:
             case SDL_KEYUP: {
+                if (e.type == SDL_KEYDOWN && e.key.repeat == 0) stats::keyArrived(drawSerial);
                 Message m;
                 if (keyMessageFromSdl(e.type == SDL_KEYDOWN, e.key.repeat != 0, e.key.keysym.sym,
                                       e.key.keysym.mod, m))
@@ -246,6 +253,22 @@ private:
     void presentIfDue(bool force = false) {
         if (!presentationPending()) return;
         if (!force && lastShown_ != 0 && msUntilPresentationDue() > 0) return;
+        const double began = stats::enabled() ? stats::wallMs() : 0;
+        const uint64_t serial = drawSerial;
+        present();
+        if (stats::enabled()) {
+            const DisplayDevice* device = DisplayDevice::current();
+            bool visible = false;
+            if (device && device->primary())
+                for (int i = 0; i < 256 && !visible; ++i) {
+                    const PaletteEntry& p = device->devicePalette()[i];
+                    visible = p.peRed || p.peGreen || p.peBlue;
+                }
+            stats::presented(stats::wallMs() - began, serial, visible);
+        }
+    }
+
+    void present() {
         // Stamped first: a window without a surface (minimised, say) is retried once a refresh.
         shownSerial_ = drawSerial;
         lastShown_ = SDL_GetPerformanceCounter();
@@ -322,6 +345,7 @@ private:
     }
 
     bool windowed_;
+    bool spinWaits_ = false;
     bool fullscreen_ = false;
     bool videoUp_ = false;
     SDL_Window* window_ = nullptr;
