@@ -35,6 +35,7 @@ struct State {
     std::vector<double> keyLatency;
     std::vector<PendingKey> pendingKeys;
     double startup = -1;
+    double slowestKey = 0, slowestKeyAt = 0;
 };
 
 State& state() {
@@ -99,6 +100,10 @@ void presented(double costMs, uint64_t serial, bool pictureVisible) {
     std::erase_if(s.pendingKeys, [&](const PendingKey& k) {
         if (serial <= k.serial) return false;
         s.keyLatency.push_back(now - k.at);
+        if (now - k.at > s.slowestKey) {
+            s.slowestKey = now - k.at;
+            s.slowestKeyAt = k.at;
+        }
         return true;
     });
 }
@@ -133,8 +138,9 @@ std::string format() {
     appendf(out, "  presentations       %zu, cost median %.3f ms, p99 %.3f ms\n", p.count, p.median,
             p.p99);
     Summary k = summarise(s.keyLatency);
-    appendf(out, "  key to presentation %zu keys, median %.2f ms, p99 %.2f ms\n", k.count, k.median,
-            k.p99);
+    appendf(out, "  key to presentation %zu keys, median %.2f ms, p99 %.2f ms", k.count, k.median, k.p99);
+    if (k.count) appendf(out, ", slowest %.2f ms at %.3f s", s.slowestKey, s.slowestKeyAt / 1000);
+    out += "\n";
     out += "  paced steps         waitUntil(N): count, median, p99 against nominal N+1 ms\n";
     for (auto& [ms, lengths] : s.steps) {
         Summary st = summarise(lengths);
