@@ -4,7 +4,7 @@
 # fire keys in turn), and the winner's screen left alone. Prints one table of CPU shares per phase
 # and the game's own --stats figures for each mode.
 #
-#   bench/measure_game.sh [BUILD_DIR]     (default: build; needs Xvfb, xdotool, ImageMagick)
+#   bench/measure_game.sh [BUILD_DIR]     (default: build; needs Xvfb and xdotool)
 #
 # Modes: "yielding" is the game as shipped; "spinning" sets VARNIS_SPIN_WAITS=1, so every wait
 # spins as the original's did. Figures are the game process only (Xvfb's own work not counted).
@@ -33,21 +33,14 @@ share() {  # pid t0 c0
     awk -v t0="$2" -v t1="$t1" -v c0="$3" -v c1="$c1" -v hz="$TICK" \
         'BEGIN { d = t1 - t0; printf "%.1f %.1f\n", d, 100 * (c1 - c0) / hz / d }'
 }
-# The winner's announcement is the only large white text across the middle of the battlefield:
-# more than a sixth of that band near white (shell trails alone stay far below).
-winner_shown() {
-    local f
-    f=$(import -silent -window root -crop 1160x140+60+412 -colorspace Gray -threshold 85% \
-        -format '%[fx:mean]' info:)
-    awk -v f="$f" 'BEGIN { exit !(f > 0.16) }'
-}
-# Looks for the winner until the next tap is due (the seconds given), so no tap ends the
-# winner's wait before it is seen.
+# The game writes the texts it draws to $TRACE (VARNIS_TRACE_FILE); the winner's announcement
+# ends in "Win!". Looks for it until the next tap is due (the milliseconds given), so no tap ends
+# the winner's wait before it is seen.
 await_winner() {
     local until=$(( $(date +%s%N) / 1000000 + $1 ))
     while [ $(( $(date +%s%N) / 1000000 )) -lt "$until" ]; do
-        winner_shown && return 0
-        sleep 0.2
+        grep -q 'Win!$' "$TRACE" 2>/dev/null && return 0
+        sleep 0.1
     done
     return 1
 }
@@ -55,7 +48,8 @@ key() { xdotool key --clearmodifiers "$1"; }
 
 run_mode() {  # name spin
     local name=$1 pid t0 c0 start won=0
-    (cd "$BUILD" && VARNIS_SPIN_WAITS=$2 exec ./varnis --seed "$SEED" --stats 2>"$OUT/$name.stats" >/dev/null) &
+    TRACE=$OUT/$name.trace
+    (cd "$BUILD" && VARNIS_SPIN_WAITS=$2 VARNIS_TRACE_FILE=$TRACE exec ./varnis --seed "$SEED" --stats 2>"$OUT/$name.stats" >/dev/null) &
     pid=$!
     xdotool search --sync --name '^Varnis$' >/dev/null
     sleep 1

@@ -27,6 +27,10 @@ public:
         // For measuring only: every wait spins as the original's did, never yielding the processor.
         const char* spin = std::getenv("VARNIS_SPIN_WAITS");
         spinWaits_ = spin && spin[0] == '1';
+        // Also for measuring: the texts drawn and sounds played, one line each, so a script
+        // driving the real game can tell where it is (the winner's announcement, say).
+        if (const char* path = std::getenv("VARNIS_TRACE_FILE"); path && *path)
+            traceFile_ = std::fopen(path, "w");
     }
     ~SdlBackend() override { shutdown(0); }
 
@@ -149,11 +153,20 @@ public:
 
     bool realAudio() const override { return true; }
 
+    bool tracing() const override { return traceFile_ != nullptr; }
+    void trace(const std::string& text) override {
+        if (!traceFile_) return;
+        std::fprintf(traceFile_, "%u %s\n", unsigned(SDL_GetTicks()), text.c_str());
+        std::fflush(traceFile_);
+    }
+
     void toggleFullscreen() override {
         if (window_) setFullscreen(!fullscreen_);
     }
 
     void shutdown(int) override {
+        if (traceFile_) std::fclose(traceFile_);
+        traceFile_ = nullptr;
         if (staging_) SDL_FreeSurface(staging_);
         staging_ = nullptr;
         if (window_) SDL_DestroyWindow(window_);
@@ -346,6 +359,7 @@ private:
 
     bool windowed_;
     bool spinWaits_ = false;
+    std::FILE* traceFile_ = nullptr;
     bool fullscreen_ = false;
     bool videoUp_ = false;
     SDL_Window* window_ = nullptr;
