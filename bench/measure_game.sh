@@ -6,13 +6,14 @@
 #
 #   bench/measure_game.sh [BUILD_DIR]     (default: build; needs Xvfb and xdotool)
 #
+# Environment: IDLE_S (8), MATCH_CAP_S (360), SEED (11), MODES ("yielding spinning").
 # Modes: "yielding" is the game as shipped; "spinning" sets VARNIS_SPIN_WAITS=1, so every wait
 # spins as the original's did. Figures are the game process only (Xvfb's own work not counted).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=$(cd "${1:-build}" && pwd)
 IDLE_S=${IDLE_S:-8}          # seconds for each idle phase
-MATCH_CAP_S=${MATCH_CAP_S:-240}  # give up on a winner after this long
+MATCH_CAP_S=${MATCH_CAP_S:-360}  # give up on a winner after this long
 SEED=${SEED:-11}
 TICK=$(getconf CLK_TCK)
 OUT=$(mktemp -d)
@@ -80,14 +81,15 @@ run_mode() {  # name spin
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 }
 
-run_mode yielding 0
-run_mode spinning 1
+for m in ${MODES:-yielding spinning}; do
+    case $m in yielding) run_mode yielding 0 ;; spinning) run_mode spinning 1 ;; esac
+done
 
 printf '%-9s %-14s %8s %14s\n' mode phase seconds "cpu % of core"
 while read -r mode phase secs cpu; do
     printf '%-9s %-14s %8s %14s\n' "$mode" "$phase" "$secs" "$cpu"
 done <"$OUT/table"
-for m in yielding spinning; do
+for m in ${MODES:-yielding spinning}; do
     echo
     echo "--stats, $m:"
     sed 's/^/  /' "$OUT/$m.stats"

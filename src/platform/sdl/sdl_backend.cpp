@@ -228,7 +228,11 @@ private:
         switch (e.type) {
             case SDL_KEYDOWN:
             case SDL_KEYUP: {
-                if (e.type == SDL_KEYDOWN && e.key.repeat == 0) stats::keyArrived(drawSerial);
+                if (e.type == SDL_KEYDOWN && e.key.repeat == 0) {
+                    stats::keyArrived(drawSerial);
+                    if (!keyAnswerDue_) keySerial_ = drawSerial;
+                    keyAnswerDue_ = true;
+                }
                 Message m;
                 if (keyMessageFromSdl(e.type == SDL_KEYDOWN, e.key.repeat != 0, e.key.keysym.sym,
                                       e.key.keysym.mod, m))
@@ -265,7 +269,11 @@ private:
     // Shows what changed on the front surface, at most once per display refresh unless forced.
     void presentIfDue(bool force = false) {
         if (!presentationPending()) return;
-        if (!force && lastShown_ != 0 && msUntilPresentationDue() > 0) return;
+        // The first frame drawn after a key press goes out at once, not at the next refresh slot:
+        // the answer to a key should not wait up to a refresh longer than it must.
+        const bool answersKey = keyAnswerDue_ && drawSerial != keySerial_;
+        if (!force && !answersKey && lastShown_ != 0 && msUntilPresentationDue() > 0) return;
+        keyAnswerDue_ = false;
         const double began = stats::enabled() ? stats::wallMs() : 0;
         const uint64_t serial = drawSerial;
         present();
@@ -359,6 +367,8 @@ private:
 
     bool windowed_;
     bool spinWaits_ = false;
+    bool keyAnswerDue_ = false;
+    uint64_t keySerial_ = 0;
     std::FILE* traceFile_ = nullptr;
     bool fullscreen_ = false;
     bool videoUp_ = false;
