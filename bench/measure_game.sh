@@ -85,12 +85,26 @@ for m in ${MODES:-yielding spinning}; do
     case $m in yielding) run_mode yielding 0 ;; spinning) run_mode spinning 1 ;; esac
 done
 
+# The same kind of match headless, on the virtual clock: both players tap in turn until one wins
+# (at 82.5 s of game time with this seed), then Escape ends the program.
+awk 'BEGIN { print "100 tap 40"; print "400 tap 13"
+             for (t = 3000; t < 150000; t += 1100) print t, "tap 13"
+             for (t = 3500; t < 150000; t += 1300) print t, "tap 32"
+             print "150000 down 27"; print "160000 down 27"; print "170000 down 27" }' \
+    | sort -n -s -k1,1 >"$OUT/two_player.txt"
+(cd "$BUILD" && ./varnis --headless --script "$OUT/two_player.txt" --snapshots "$OUT" --seed 11 \
+    --stats >/dev/null 2>"$OUT/headless.stats") || true
+
 printf '%-9s %-14s %8s %14s\n' mode phase seconds "cpu % of core"
 while read -r mode phase secs cpu; do
     printf '%-9s %-14s %8s %14s\n' "$mode" "$phase" "$secs" "$cpu"
-done <"$OUT/table"
+done < <(cat "$OUT/table" 2>/dev/null)
 for m in ${MODES:-yielding spinning}; do
+    [ -f "$OUT/$m.stats" ] || continue
     echo
     echo "--stats, $m:"
     sed 's/^/  /' "$OUT/$m.stats"
 done
+echo
+echo "--stats, headless two-player match:"
+sed 's/^/  /' "$OUT/headless.stats"
