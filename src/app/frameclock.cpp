@@ -4,6 +4,7 @@
 
 #include "app/shell.h"
 #include "platform/host.h"
+#include "platform/stats.h"
 
 uint32_t frameStart = 0;
 
@@ -17,7 +18,10 @@ int pumpMessages() {
     return 1;
 }
 
-void startFrame() { frameStart = platform::timeGetTime(); }
+void startFrame() {
+    frameStart = platform::timeGetTime();
+    platform::stats::frameStarted();
+}
 
 // Each pass first lets the platform idle: it returns at once after drawing or when a message
 // waits, and otherwise may block on the event queue until shortly before the deadline, so a wait
@@ -29,8 +33,10 @@ void waitUntil(uint32_t ms) {
         platform::idle(true, deadline + 1);
         if (!pumpMessages()) platform::exitProcess(1);
         const uint32_t now = platform::timeGetTime();
-        if (now > deadline) return;
-        if (waitEnabled == 0) return;
+        if (now > deadline || waitEnabled == 0) {
+            platform::stats::stepEnded(ms);
+            return;
+        }
     }
 }
 

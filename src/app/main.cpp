@@ -6,6 +6,7 @@
 #include "app/shell.h"
 #include "platform/headless/headless.h"
 #include "platform/sdl/sdl_backend.h"
+#include "platform/stats.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
         std::printf("varnis %s\n", VARNIS_VERSION);
         return 0;
     }
+    if (o.stats) platform::stats::enable();
     const uint32_t seed = o.seedGiven ? o.seed : uint32_t(std::time(nullptr));
     if (o.mode == Options::Headless) {
         std::string text;
@@ -53,8 +55,11 @@ int main(int argc, char** argv) {
         h.maxMs = o.maxMs;
         h.traceOut = stdout;
         platform::installBackend(platform::makeHeadlessBackend(std::move(h)));
+        platform::stats::useStepClock([] { return double(platform::timeGetTime()); }, true);
     } else {
         platform::installBackend(platform::makeSdlBackend(o.windowed));
     }
-    return winMain(seed);
+    const int code = winMain(seed);
+    platform::stats::report();
+    return code;
 }

@@ -20,12 +20,13 @@ bool parseUnsigned(const std::string& s, uint32_t& value) {
 }  // namespace
 
 const char* usageText() {
-    return "usage: varnis [--window] [--seed N]\n"
-           "       varnis --headless --script FILE [--snapshots DIR] [--max-ms N] [--seed N]\n"
+    return "usage: varnis [--window] [--seed N] [--stats]\n"
+           "       varnis --headless --script FILE [--snapshots DIR] [--max-ms N] [--seed N] [--stats]\n"
            "       varnis --help | --version\n"
            "\n"
            "  --window         play in a window instead of full screen (Alt+Enter toggles)\n"
            "  --seed N         start the random generator from N instead of the clock\n"
+           "  --stats          on exit, print what the run cost and how it was paced to stderr\n"
            "  --headless       run without window or sound on a virtual clock, driven by a script\n"
            "  --script FILE    the script: one '<ms> down|up|tap <vk>', '<ms> close' or\n"
            "                   '<ms> snapshot <name>' a line\n"
@@ -53,6 +54,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
             version = true;
         } else if (a == "--window") {
             o.windowed = true;
+        } else if (a == "--stats") {
+            o.stats = true;
         } else if (a == "--headless") {
             headless = true;
         } else if (a == "--seed") {

@@ -8,6 +8,7 @@
 struct Options {
     enum Mode { Play, Headless, Help, Version } mode = Play;
     bool windowed = false;
+    bool stats = false;  // print the run's figures to standard error on exit
     bool seedGiven = false;
     uint32_t seed = 0;
     std::string scriptPath;

@@ -4,6 +4,7 @@
 
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
+#include "platform/stats.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -106,6 +107,7 @@ void messageBox(const char* text, const char* caption) {
 }
 
 void exitProcess(int code) {
+    stats::report();
     backend().shutdown(code);
     std::fflush(stdout);
     std::exit(code);

@@ -1,4 +1,5 @@
 #include "platform/headless/headless.h"
+#include "platform/stats.h"
 
 #include <algorithm>
 #include <cctype>
@@ -61,6 +62,7 @@ private:
             trace("timeout");
             if (opts_.traceOut) std::fflush(opts_.traceOut);
             std::fflush(stdout);
+            stats::report();
             std::_Exit(124);
         }
         now_ = t;

@@ -14,6 +14,7 @@
 #include "platform/display.h"
 #include "platform/sdl/keys.h"
 #include "platform/sdl/present.h"
+#include "platform/stats.h"
 
 namespace platform {
 
@@ -23,7 +24,15 @@ constexpr int32_t kWidth = 640, kHeight = 480;
 
 class SdlBackend final : public Backend {
 public:
-    explicit SdlBackend(bool windowed) : windowed_(windowed) {}
+    explicit SdlBackend(bool windowed) : windowed_(windowed) {
+        // For measuring only: every wait spins as the original's did, never yielding the processor.
+        const char* spin = std::getenv("VARNIS_SPIN_WAITS");
+        spinWaits_ = spin && spin[0] == '1';
+        // Also for measuring: the texts drawn and sounds played, one line each, so a script
+        // driving the real game can tell where it is (the winner's announcement, say).
+        if (const char* path = std::getenv("VARNIS_TRACE_FILE"); path && *path)
+            traceFile_ = std::fopen(path, "w");
+    }
     ~SdlBackend() override { shutdown(0); }
 
     bool createWindow(const char* caption) override {
@@ -46,12 +55,12 @@ public:
         // drivers keep SDL's choice (Wayland has no surface of its own).
         if (driver && std::strcmp(driver, "x11") == 0 && !SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION))
             SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
-        if (!windowed_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(caption ? caption : "", SDL_WINDOWPOS_CENTERED,
-                                   SDL_WINDOWPOS_CENTERED, kWidth, kHeight, flags);
+                                   SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
+                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
         if (!window_) return false;
         SDL_SetWindowMinimumSize(window_, kWidth, kHeight);
+        if (!windowed_) setFullscreen(true);
         SDL_ShowCursor(SDL_DISABLE);
         readRefreshRate();
         return true;
@@ -81,6 +90,7 @@ public:
     uint32_t now() override { return SDL_GetTicks(); }
 
     void idle(bool hasDeadline, uint32_t deadline) override {
+        if (spinWaits_) return;
         // A pass that follows drawing never waits: drawing loops pump once per line.
         if (drawSerial != idleSerial_) {
             idleSerial_ = drawSerial;
@@ -125,10 +135,7 @@ public:
     void messageBox(const std::string& text, const char* caption) override {
         const char* title = caption ? caption : "Error";
         // Out of full screen first, so the box is not hidden behind the game.
-        if (window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-            SDL_SetWindowFullscreen(window_, 0);
-            showAll_ = true;
-        }
+        if (window_ && fullscreen_) setFullscreen(false);
         if (!videoUp_ ||
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text.c_str(), window_) != 0)
             std::fprintf(stderr, "%s: %s\n", title, text.c_str());
@@ -147,16 +154,21 @@ public:
 
     bool realAudio() const override { return true; }
 
+    bool tracing() const override { return traceFile_ != nullptr; }
+    void trace(const std::string& text) override {
+        if (!traceFile_) return;
+        std::fprintf(traceFile_, "%u %s\n", unsigned(SDL_GetTicks()), text.c_str());
+        std::fflush(traceFile_);
+    }
+
     void toggleFullscreen() override {
-        if (!window_) return;
-        const bool full = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-        SDL_SetWindowFullscreen(window_, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-        showAll_ = true;
+        if (window_) setFullscreen(!fullscreen_);
     }
 
     void shutdown(int) override {
         // Each step is forgotten before it is taken: Xlib's default error handler may call exit()
         // from inside SDL_Quit, and the exit handlers run this again.
+        if (std::FILE* trace = std::exchange(traceFile_, nullptr)) std::fclose(trace);
         SDL_Surface* staging = std::exchange(staging_, nullptr);
         if (staging) SDL_FreeSurface(staging);
         SDL_Window* window = std::exchange(window_, nullptr);
@@ -165,6 +177,29 @@ public:
     }
 
 private:
+    // Full screen is a borderless window covering the desktop rather than SDL's desktop full-screen
+    // mode: that one asks the window manager to enlarge the window, and with none (a bare X server)
+    // the window stays 640 by 480 while SDL sizes its surface for the whole screen. A plain window
+    // at the desktop's bounds is the same to the player under any window manager and works without.
+    void setFullscreen(bool full) {
+        fullscreen_ = full;
+        showAll_ = true;
+        if (full) {
+            const int display = SDL_GetWindowDisplayIndex(window_);
+            SDL_Rect bounds;
+            if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) != 0) return;
+            SDL_SetWindowBordered(window_, SDL_FALSE);
+            SDL_SetWindowResizable(window_, SDL_FALSE);
+            SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+            SDL_SetWindowSize(window_, std::max(bounds.w, kWidth), std::max(bounds.h, kHeight));
+        } else {
+            SDL_SetWindowBordered(window_, SDL_TRUE);
+            SDL_SetWindowResizable(window_, SDL_TRUE);
+            SDL_SetWindowSize(window_, kWidth, kHeight);
+            SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        }
+    }
+
     void readRefreshRate() {
         SDL_DisplayMode mode;
         const int display = SDL_GetWindowDisplayIndex(window_);
@@ -194,6 +229,11 @@ private:
         switch (e.type) {
             case SDL_KEYDOWN:
             case SDL_KEYUP: {
+                if (e.type == SDL_KEYDOWN && e.key.repeat == 0) {
+                    stats::keyArrived(drawSerial);
+                    if (!keyAnswerDue_) keySerial_ = drawSerial;
+                    keyAnswerDue_ = true;
+                }
                 Message m;
                 if (keyMessageFromSdl(e.type == SDL_KEYDOWN, e.key.repeat != 0, e.key.keysym.sym,
                                       e.key.keysym.mod, m))
@@ -230,7 +270,27 @@ private:
     // Shows what changed on the front surface, at most once per display refresh unless forced.
     void presentIfDue(bool force = false) {
         if (!presentationPending()) return;
-        if (!force && lastShown_ != 0 && msUntilPresentationDue() > 0) return;
+        // The first frame drawn after a key press goes out at once, not at the next refresh slot:
+        // the answer to a key should not wait up to a refresh longer than it must.
+        const bool answersKey = keyAnswerDue_ && drawSerial != keySerial_;
+        if (!force && !answersKey && lastShown_ != 0 && msUntilPresentationDue() > 0) return;
+        keyAnswerDue_ = false;
+        const double began = stats::enabled() ? stats::wallMs() : 0;
+        const uint64_t serial = drawSerial;
+        present();
+        if (stats::enabled()) {
+            const DisplayDevice* device = DisplayDevice::current();
+            bool visible = false;
+            if (device && device->primary())
+                for (int i = 0; i < 256 && !visible; ++i) {
+                    const PaletteEntry& p = device->devicePalette()[i];
+                    visible = p.peRed || p.peGreen || p.peBlue;
+                }
+            stats::presented(stats::wallMs() - began, serial, visible);
+        }
+    }
+
+    void present() {
         // Stamped first: a window without a surface (minimised, say) is retried once a refresh.
         shownSerial_ = drawSerial;
         lastShown_ = SDL_GetPerformanceCounter();
@@ -307,6 +367,11 @@ private:
     }
 
     bool windowed_;
+    bool spinWaits_ = false;
+    bool keyAnswerDue_ = false;
+    uint64_t keySerial_ = 0;
+    std::FILE* traceFile_ = nullptr;
+    bool fullscreen_ = false;
     bool videoUp_ = false;
     SDL_Window* window_ = nullptr;
     SDL_Surface* staging_ = nullptr;
