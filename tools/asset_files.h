@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/bitmap.h"
+
 namespace assets {
 
 struct Rgb {
@@ -37,39 +39,9 @@ inline void putTag(std::vector<uint8_t>& out, const char* tag) {
 // An uncompressed bottom-up 8 bpp bitmap; pixels are width x height indices, top row first.
 inline std::vector<uint8_t> encodeBmp(int width, int height, const std::vector<uint8_t>& pixels,
                                       const ColourTable& colours) {
-    const uint32_t rowBytes = (uint32_t(width) + 3) & ~3u;
-    const uint32_t imageBytes = rowBytes * uint32_t(height);
-    const uint32_t offBits = 14 + 40 + 256 * 4;
-    std::vector<uint8_t> out;
-    out.reserve(offBits + imageBytes);
-    out.push_back('B');
-    out.push_back('M');
-    put32(out, offBits + imageBytes);
-    put32(out, 0);
-    put32(out, offBits);
-    put32(out, 40);
-    put32(out, uint32_t(width));
-    put32(out, uint32_t(height));
-    put16(out, 1);
-    put16(out, 8);
-    put32(out, 0);  // no compression
-    put32(out, imageBytes);
-    put32(out, 2835);  // 72 dpi
-    put32(out, 2835);
-    put32(out, 256);
-    put32(out, 256);
-    for (const Rgb& c : colours) {
-        out.push_back(c.b);
-        out.push_back(c.g);
-        out.push_back(c.r);
-        out.push_back(0);
-    }
-    for (int y = height - 1; y >= 0; --y) {
-        const uint8_t* row = pixels.data() + size_t(y) * size_t(width);
-        out.insert(out.end(), row, row + width);
-        out.resize(out.size() + (rowBytes - uint32_t(width)), 0);
-    }
-    return out;
+    platform::PaletteEntry palette[256];
+    for (size_t i = 0; i < 256; ++i) palette[i] = {colours[i].r, colours[i].g, colours[i].b, 0};
+    return platform::encodeBitmap8(width, height, pixels.data(), width, palette);
 }
 
 // RIFF/WAVE with the format chunk first: PCM, mono, 8-bit unsigned samples.

@@ -234,4 +234,44 @@ bool readBitmapFile(const char* path, BitmapImage& image, std::string* error) {
     return decodeBitmap(bytes.data(), bytes.size(), image, error);
 }
 
+std::vector<uint8_t> encodeBitmap8(int32_t width, int32_t height, const uint8_t* pixels,
+                                   int32_t pitch, const PaletteEntry palette[256]) {
+    const uint32_t stride = (uint32_t(width) + 3) & ~3u;
+    const uint32_t imageSize = stride * uint32_t(height);
+    const uint32_t offset = 14 + 40 + 256 * 4;
+    std::vector<uint8_t> out;
+    out.reserve(offset + imageSize);
+    const auto put = [&out](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (8 * i)));
+    };
+    out.push_back('B');
+    out.push_back('M');
+    put(offset + imageSize, 4);
+    put(0, 4);
+    put(offset, 4);
+    put(40, 4);  // info header: 8 bits per pixel, uncompressed, bottom-up, 72 dpi
+    put(uint32_t(width), 4);
+    put(uint32_t(height), 4);
+    put(1, 2);
+    put(8, 2);
+    put(0, 4);
+    put(imageSize, 4);
+    put(2835, 4);
+    put(2835, 4);
+    put(256, 4);
+    put(0, 4);
+    for (int i = 0; i < 256; ++i) {
+        out.push_back(palette[i].peBlue);
+        out.push_back(palette[i].peGreen);
+        out.push_back(palette[i].peRed);
+        out.push_back(0);
+    }
+    for (int32_t y = height - 1; y >= 0; --y) {
+        const size_t start = out.size();
+        out.resize(start + stride, 0);
+        if (pixels) std::copy_n(pixels + size_t(y) * size_t(pitch), size_t(width), &out[start]);
+    }
+    return out;
+}
+
 }  // namespace platform

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/display.h"
+
 namespace platform {
 
 struct BitmapImage {
@@ -39,5 +41,10 @@ bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& image, std::str
 // Reads and parses a file; false when it cannot be read or is malformed. Files larger than any
 // acceptable picture are refused before they are read.
 bool readBitmapFile(const char* path, BitmapImage& image, std::string* error = nullptr);
+
+// An uncompressed, bottom-up 8-bit Windows bitmap (40-byte info header, 256-entry colour table,
+// biClrUsed 256) of width by height palette indices read at pixels + y * pitch.
+std::vector<uint8_t> encodeBitmap8(int32_t width, int32_t height, const uint8_t* pixels,
+                                   int32_t pitch, const PaletteEntry palette[256]);
 
 }  // namespace platform

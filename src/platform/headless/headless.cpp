@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/bitmap.h"
 #include "platform/display.h"
 
 namespace platform {
@@ -94,15 +95,6 @@ private:
     size_t next_ = 0;
 };
 
-void put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
 // Splits a line into whitespace-separated words.
 std::vector<std::string> words(const std::string& line) {
     std::vector<std::string> out;
@@ -137,45 +129,10 @@ std::unique_ptr<Backend> makeHeadlessBackend(HeadlessOptions options) {
 std::vector<uint8_t> encodeSnapshot() {
     const DisplayDevice* device = DisplayDevice::current();
     const Surface* front = device ? device->primary() : nullptr;
-    const int32_t w = front ? front->width() : 640, h = front ? front->height() : 480;
-    const uint32_t stride = (uint32_t(w) + 3) & ~3u;
-    const uint32_t imageSize = stride * uint32_t(h);
-    const uint32_t offset = 14 + 40 + 256 * 4;
-    std::vector<uint8_t> out;
-    out.reserve(offset + imageSize);
-    // File header.
-    out.push_back('B');
-    out.push_back('M');
-    put32(out, offset + imageSize);
-    put32(out, 0);
-    put32(out, offset);
-    // Info header: 8 bits per pixel, uncompressed, bottom-up.
-    put32(out, 40);
-    put32(out, uint32_t(w));
-    put32(out, uint32_t(h));
-    put16(out, 1);
-    put16(out, 8);
-    put32(out, 0);
-    put32(out, imageSize);
-    put32(out, 2835);
-    put32(out, 2835);
-    put32(out, 256);
-    put32(out, 0);
-    // Colour table: the device palette, blue-green-red, reserved byte 0.
     static const PaletteEntry black[256] = {};
-    const PaletteEntry* pal = device ? device->devicePalette() : black;
-    for (int i = 0; i < 256; ++i) {
-        out.push_back(pal[i].peBlue);
-        out.push_back(pal[i].peGreen);
-        out.push_back(pal[i].peRed);
-        out.push_back(0);
-    }
-    for (int32_t y = h - 1; y >= 0; --y) {
-        const size_t start = out.size();
-        out.resize(start + stride, 0);
-        if (front) std::memcpy(&out[start], front->data() + size_t(y) * front->pitch(), size_t(w));
-    }
-    return out;
+    return encodeBitmap8(front ? front->width() : 640, front ? front->height() : 480,
+                         front ? front->data() : nullptr, front ? front->pitch() : 0,
+                         device ? device->devicePalette() : black);
 }
 
 bool writeSnapshot(const std::string& path, std::string& error) {
