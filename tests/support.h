@@ -182,11 +182,25 @@ inline Run play(const fs::path& dir, const std::string& script, uint32_t seed, u
     return run;
 }
 
-// ---- In-process games --------------------------------------------------------------------------
+// ---- In-process back ends and games ----------------------------------------------------------
+
+// A back end on which nothing happens; message boxes go to standard error as "box: <text>".
+class StubBackend : public platform::Backend {
+public:
+    bool createWindow(const char*) override { return true; }
+    void getWindowRect(platform::Rect& r) override { r = platform::Rect{-3, -42, 643, 482}; }
+    void poll(bool) override {}
+    uint32_t now() override { return 0; }
+    void idle(bool, uint32_t) override {}
+    void waitVerticalBlank() override {}
+    void messageBox(const std::string& text, const char*) override { std::fprintf(stderr, "box: %s\n", text.c_str()); }
+    bool openDisplay() override { return true; }
+    void closeDisplay() override {}
+};
 
 // A virtual clock like the headless one (1 ms per look at an empty queue), keys at given times,
 // a hook on every look, and the trace kept in memory.
-class ScriptedBackend final : public platform::Backend {
+class ScriptedBackend final : public StubBackend {
 public:
     uint32_t clock = 0;
     std::multimap<uint32_t, platform::Message> events;
@@ -195,8 +209,6 @@ public:
 
     void keyDownAt(uint32_t ms, uint32_t vk) { events.insert({ms, {platform::WM_KEYDOWN, vk, 1}}); }
 
-    bool createWindow(const char*) override { return true; }
-    void getWindowRect(platform::Rect& r) override { r = platform::Rect{-3, -42, 643, 482}; }
     void poll(bool queueEmpty) override {
         clock += queueEmpty;
         for (; !events.empty() && events.begin()->first <= clock; events.erase(events.begin()))
@@ -204,11 +216,8 @@ public:
         if (onPoll) onPoll();
     }
     uint32_t now() override { return clock; }
-    void idle(bool, uint32_t) override {}
     void waitVerticalBlank() override { clock = (clock / 16 + 1) * 16; }
     void messageBox(const std::string& text, const char*) override { trace("messagebox " + text); }
-    bool openDisplay() override { return true; }
-    void closeDisplay() override {}
     bool tracing() const override { return true; }
     void trace(const std::string& text) override { traceLines.push_back(text); }
 

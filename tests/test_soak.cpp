@@ -1,10 +1,7 @@
-// Random matches on the headless runner: random seeds, random keys at random times, one and two
-// players. Every run must end through the game's own paths inside its time limit without a
-// sanitizer report, and every match must end with a winner, an Escape or the script.
-//
-// The suite plays a short soak; tools/soak.sh plays a longer one through this test with
-// VARNIS_SOAK_RUNS, VARNIS_SOAK_MINUTES (virtual minutes of keys per run), VARNIS_SOAK_JOBS and
-// VARNIS_SOAK_SEED (first seed).
+// Random keys at random times through random one- and two-player matches on the headless runner.
+// Every run must end through the game's own paths in time without a sanitizer report, and every
+// match with a winner, an Escape or the script. tools/soak.sh plays a longer soak through this
+// test with VARNIS_SOAK_RUNS, VARNIS_SOAK_MINUTES (of keys per run), _JOBS and _SEED (first seed).
 #include <gtest/gtest.h>
 
 #include <algorithm>
