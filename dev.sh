@@ -42,6 +42,9 @@ case "${1:-}" in
         (cd build && ctest --output-on-failure -j "$JOBS")
         build build-asan -DVARNIS_SANITIZE=ON -DVARNIS_BENCH=OFF
         (cd build-asan && ctest --output-on-failure -j "$JOBS")
+        CC=clang CXX=clang++ build build-fuzz -DVARNIS_FUZZ=ON -DVARNIS_SANITIZE=ON \
+            -DVARNIS_TESTS=OFF -DVARNIS_BENCH=OFF
+        tools/fuzz.sh 30
         ;;
     *)
         echo "usage: $0 play [game options] | test" >&2

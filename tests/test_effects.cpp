@@ -99,64 +99,27 @@ TEST_F(Effects, BitmapTextPlacesGlyphsSixteenApart) {
     for (const auto& e : expected) EXPECT_EQ(glyphAt(e[0], e[1]), e[2]) << e[0] << "," << e[1];
 }
 
-TEST_F(Effects, ProbeMatchesTheDevicePaletteAndRestoresThePixel) {
-    PaletteEntry entries[256];
-    for (auto& e : entries) e = {255, 255, 255, 0};
-    entries[3] = {100, 0, 0, 0};
-    entries[5] = {0, 100, 0, 0};
-    entries[7] = entries[9] = {10, 20, 130, 0};
-    entries[200] = {250, 0, 0, 0};
-    ASSERT_EQ(ddPalette->setEntries(0, 0, 256, entries), 0);
-    px(1, 0, 0) = 42;
-    EXPECT_EQ(screen.probeColourIndex(0x82140A), 7);    // exact: the first of two
-    EXPECT_EQ(screen.probeColourIndex(0x0505F0), 200);  // nearest
-    EXPECT_EQ(screen.probeColourIndex(0x003232), 3);    // 3 and 5 equally near: the lower
-    EXPECT_EQ(px(1, 0, 0), 42);
-    EXPECT_FALSE(SurfaceTable[1]->locked());
-}
-
-// Where a lone pixel at (c, r) of a 9 by 9 block of colour 1 lands, relative to dx, dy.
-std::pair<int, int> rotateOne(int c, int r, int angle, int dx = 100, int dy = 100) {
+TEST_F(Effects, RotationAndWaveMovePixelsWhereExpected) {
+    // A lone pixel right of the centre of a 9 by 9 block turns counter-clockwise to above it.
     for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 9; ++x) px(2, x, y) = x == c && y == r ? 77 : 1;
-    fill(3, false);
-    screen.rotateBlock(dx, dy, 0, 0, 9, 9, angle, 3, 2);
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x)
-            if (px(3, x, y))
-                return px(3, x, y) == 77 ? std::make_pair(x - dx, y - dy)
-                                         : std::make_pair(-99, -99);
-    return {-50, -50};
-}
-
-TEST_F(Effects, RotationTurnsCounterClockwiseInsideItsBounds) {
-    // Centre (4, 4). Truncation may move a pixel by one from its ideal place.
-    const auto near = [](std::pair<int, int> p, int x, int y) {
-        return std::abs(p.first - x) <= 1 && std::abs(p.second - y) <= 1;
-    };
-    EXPECT_EQ(rotateOne(4, 4, 0), std::make_pair(4, 4));
-    EXPECT_EQ(rotateOne(6, 3, 0), std::make_pair(6, 3));
-    EXPECT_EQ(rotateOne(7, 4, 90), std::make_pair(4, 1));
-    EXPECT_TRUE(near(rotateOne(6, 2, 90), 2, 2));
-    EXPECT_TRUE(near(rotateOne(6, 2, 180), 2, 6));
-    EXPECT_TRUE(near(rotateOne(6, 2, -90), 6, 6));
-    // Column 639 and row 479 are never written; 638 and 478 are.
-    EXPECT_EQ(rotateOne(4, 4, 0, 635, 300).first, -50);
-    EXPECT_EQ(rotateOne(4, 4, 0, 300, 475).first, -50);
-    EXPECT_EQ(rotateOne(4, 4, 0, 634, 474), std::make_pair(4, 4));
-}
-
-TEST_F(Effects, WaveMovesRowsAlongTheSine) {
-    screen.waveCopy(30, 40, 5, 6, 50, 20, 3, 2, 16, 37.0f, 11.0f, 0.0f);   // no amplitude: plain
-    screen.waveCopy(130, 40, 5, 6, 50, 20, 3, 2, 16, 90.0f, 0.0f, 10.5f);  // sine ~1: 10 down
+        for (int x = 0; x < 9; ++x) px(2, x, y) = x == 7 && y == 4 ? 77 : 1;
+    screen.rotateBlock(100, 100, 0, 0, 9, 9, 90, 3, 2);
+    EXPECT_EQ(px(3, 104, 101), 77);
+    EXPECT_EQ(px(3, 107, 104), 0) << "colour 1 is left out";
+    screen.rotateBlock(631, 300, 0, 0, 9, 9, 0, 3, 2);  // column 638 is written, 639 never
+    screen.rotateBlock(632, 310, 0, 0, 9, 9, 0, 3, 2);
+    EXPECT_EQ(px(3, 638, 304), 77);
+    EXPECT_EQ(px(3, 639, 314), 0);
+    fill(2, true);
+    // No amplitude copies plainly; a sine of about 1 moves every row down by the amplitude.
+    screen.waveCopy(30, 40, 5, 6, 50, 20, 3, 2, 16, 37.0f, 11.0f, 0.0f);
+    screen.waveCopy(130, 40, 5, 6, 50, 20, 3, 2, 16, 90.0f, 0.0f, 10.5f);
     for (int r = 0; r < 20; ++r)
         for (int c = 0; c < 50; ++c) {
             ASSERT_EQ(px(3, 30 + c, 40 + r), pattern(5 + c, 6 + r));
             ASSERT_EQ(px(3, 130 + c, 50 + r), pattern(5 + c, 6 + r));
         }
     EXPECT_EQ(px(3, 130, 49), 0);
-    screen.waveCopy(0, 470, 0, 0, 640, 30, 3, 2, 16, 0.0f, 0.0f, 0.0f);  // clipped at the bottom
-    EXPECT_EQ(px(3, 639, 479), pattern(639, 9));
 }
 
 TEST_F(Effects, NothingIsTouchedOutsideTheSurfaces) {

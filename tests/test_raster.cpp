@@ -107,20 +107,14 @@ TEST(Disc, RowInsetsMatchTheTable) {
 TEST(Disc, PaintsRowsOfTheBoxExcludingRightAndBottom) {
     Surface s(16, 16);
     rasterFillEllipse(s, 2, 3, 6, 7, 4);  // d = 4: insets 1, 0, 0, 1
-    Pixels expected;
-    const int insets[4] = {1, 0, 0, 1};
-    for (int row = 0; row < 4; ++row)
-        for (int x = 2 + insets[row]; x <= 5 - insets[row]; ++x) expected.insert({x, 3 + row});
-    EXPECT_EQ(lit(s), expected);
-
+    EXPECT_EQ(lit(s), (Pixels{{3, 3}, {4, 3}, {2, 4}, {3, 4}, {4, 4}, {5, 4},
+                              {2, 5}, {3, 5}, {4, 5}, {5, 5}, {3, 6}, {4, 6}}));
     Surface t(8, 8);
-    rasterFillEllipse(t, 1, 1, 3, 3, 2);
-    EXPECT_EQ(lit(t), (Pixels{{1, 1}, {2, 1}, {1, 2}, {2, 2}}));
     rasterFillEllipse(t, 5, 5, 5, 5, 2);  // radius 0: empty box
     rasterFillEllipse(t, 6, 6, 4, 4, 2);  // inverted box
-    EXPECT_EQ(lit(t).size(), 4u);
+    EXPECT_TRUE(lit(t).empty());
     rasterFillEllipse(t, 4, 0, 5, 8, 2);  // 1 wide: the whole column
-    EXPECT_EQ(lit(t).size(), 12u);
+    EXPECT_EQ(lit(t).size(), 8u);
 }
 
 TEST(Disc, ClippedDiscShowsTheUnboundedDisc) {

@@ -9,10 +9,7 @@
 
 namespace {
 
-struct Line {
-    uint32_t ms = 0;
-    std::string kind, rest;
-};
+struct Line { uint32_t ms = 0; std::string kind, rest; };
 
 struct Trace {
     int status = -1;

@@ -1,5 +1,5 @@
 // Texts: placement and centring, the shadow, extents of bold and italic texts, monochrome
-// rendering, clipping, bad input, the trace line, and golden pictures of the game's texts.
+// rendering, clipping, bad input, and golden pictures of the game's texts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,17 +64,6 @@ protected:
         EXPECT_EQ(screen.lastTextExtent.height, height < 0 ? -height : height);
         return screen.lastTextExtent.width;
     }
-    // Pixels of index in a, moved by (dx, dy), are exactly the pixels of index in b.
-    static bool movedShape(const Picture& a, const Picture& b, uint8_t index, int dx, int dy) {
-        for (int32_t y = 0; y < 480; ++y)
-            for (int32_t x = 0; x < W(); ++x) {
-                const int32_t sx = x - dx, sy = y - dy;
-                const bool inA = sx >= 0 && sy >= 0 && sx < W() && sy < 480 &&
-                                 a[size_t(sy * W() + sx)] == index;
-                if (inA != (b[size_t(y * W() + x)] == index)) return false;
-            }
-        return true;
-    }
 };
 
 int32_t count(const Picture& pic, uint8_t index) {
@@ -87,7 +76,7 @@ std::string windText() {
     return buf;
 }
 
-TEST_F(Text, PlacementCentringAndWindowOrigin) {
+TEST_F(Text, PlacementAndCentring) {
     // At a size where the text is an odd number of pixels wide, truncation shows: a text
     // 2k + 1 wide centred on 320 starts at 320 - k (101 wide starts at 270).
     int32_t height = 10, width = 0;
@@ -100,17 +89,6 @@ TEST_F(Text, PlacementCentringAndWindowOrigin) {
     // Vertically on the cell height: a height-90 text centred on 240 has its cell top at 195.
     EXPECT_EQ(drawn(100, -1, 0, 240, kTextComputerWin, 90, 800, 0, 1),
               drawn(100, 195, 0, 0, kTextComputerWin, 90, 800, 0, 1));
-    // Only -1 asks for centring.
-    EXPECT_TRUE(movedShape(drawn(0, 50, 320, 240, kTextComputerWin, 20, 400, 0, 0),
-                           drawn(-2, 50, 320, 240, kTextComputerWin, 20, 400, 0, 0), kInk, -2, 0));
-    // The window origin moves texts on slot 0 of a windowed screen only.
-    windowOrigin = WindowOrigin{5, 9};
-    const Picture full = drawn(40, 40, 0, 0, kTextComputerWin, 20, 400, 0, 0);
-    screen.fullScreen = 0;
-    const Picture windowed = drawn(40, 40, 0, 0, kTextComputerWin, 20, 400, 0, 0);
-    screen.fullScreen = 1;
-    windowOrigin = WindowOrigin{};
-    EXPECT_TRUE(movedShape(full, windowed, kInk, 5, 9));
 }
 
 TEST_F(Text, ShadowIsTheTextMovedAndDrawnFirst) {
@@ -118,17 +96,11 @@ TEST_F(Text, ShadowIsTheTextMovedAndDrawnFirst) {
     EXPECT_EQ(count(plain, kShadow), 0);
     for (int s : {3, -3}) {
         const Picture shadowed = drawn(200, 200, 0, 0, kTextComputerWin, 40, 800, s, 1);
-        // The text is whole: the shadow went down first. Shadow = text moved by (s, s), less
-        // what the text covers.
-        EXPECT_TRUE(movedShape(plain, shadowed, kInk, 0, 0)) << s;
-        Picture expected = plain;
-        for (size_t i = 0; i < expected.size(); ++i)
-            if (expected[i] == kInk) expected[i] = kGround;
-        for (int32_t y = 0; y < 480; ++y)
-            for (int32_t x = 0; x < W(); ++x)
-                if (plain[size_t(y * W() + x)] == kInk)
-                    expected[size_t((y + s) * W() + x + s)] = kShadow;
-        for (size_t i = 0; i < expected.size(); ++i)
+        // The shadow is the text moved by (s, s) and drawn first, so the text stays whole.
+        Picture expected(plain.size(), kGround);
+        for (int32_t i = 0; i < int32_t(plain.size()); ++i)
+            if (plain[size_t(i)] == kInk) expected[size_t(i + s * W() + s)] = kShadow;
+        for (size_t i = 0; i < plain.size(); ++i)
             if (plain[i] == kInk) expected[i] = kInk;
         EXPECT_EQ(shadowed, expected) << s;
     }
@@ -171,13 +143,6 @@ TEST_F(Text, GlyphPixelsAreTextColourOrUntouched) {
             EXPECT_GT(count(pic, kInk), 500);
             EXPECT_EQ(count(pic, kInk) + count(pic, kGround), int32_t(pic.size()));
         }
-    // A colour halfway between two entries takes the lower; an exact match wins.
-    PaletteEntry two[2] = {{10, 10, 10, 0}, {14, 10, 10, 0}};
-    ddPalette->setEntries(0, 30, 2, two);
-    draw(10, 10, 0, 0, "X", 30, 400, 0, 0, 0x000A0A0C);
-    EXPECT_GT(count(grab(), 30), 0);
-    draw(10, 10, 0, 0, "X", 30, 400, 0, 0, 0x000A0A0E);
-    EXPECT_EQ(count(grab(), 30), 0);
 }
 
 TEST_F(Text, ClippingUnusableSlotsAndBadInput) {
@@ -195,8 +160,7 @@ TEST_F(Text, ClippingUnusableSlotsAndBadInput) {
     SurfaceTable[0]->unlock(p);
     for (int32_t slot : {7, 15, -1}) {
         screen.lastTextExtent = TextExtent{};
-        screen.drawText(10, 10, 0, 0, kTextComputerWin, 40, 0, 400, 0, kInkColour, 0, kFontFace,
-                        128, slot, 0);
+        screen.drawText(10, 10, 0, 0, kTextComputerWin, 40, 0, 400, 0, kInkColour, 0, kFontFace, 128, slot, 0);
         EXPECT_EQ(screen.lastTextExtent.width, width) << slot;
     }
     EXPECT_EQ(count(grab(), kInk), 0);
@@ -211,33 +175,6 @@ TEST_F(Text, ClippingUnusableSlotsAndBadInput) {
     screen.drawText(0, 0, 0, 0, "Wg", 20, 2000000000, 400, 0, kInkColour, 0, kFontFace, 128, 0, 0);
     screen.drawText(0, 0, 0, 0, "Wg", 20, 0, 400, 0, kInkColour, 0, nullptr, 128, 0, 0);
     screen.textOut(0, 100, 100, nullptr);
-}
-
-TEST_F(Text, EveryCallWritesOneTraceLineWithThePlacedPosition) {
-    std::FILE* out = std::tmpfile();
-    ASSERT_NE(out, nullptr);
-    platform::HeadlessOptions opts;
-    opts.traceOut = out;
-    platform::installBackend(platform::makeHeadlessBackend(opts));
-    const std::string wind = windText();
-    draw(-1, 8, 320, 0, wind.c_str(), 18, 400, 0, 0);
-    const int32_t windWidth = screen.lastTextExtent.width;
-    draw(-1, -1, 320, 240, kTextComputerWin, 90, 800, 3, 1);  // the shadow adds no line
-    const int32_t winWidth = screen.lastTextExtent.width;
-    draw(5, 6, 0, 0, "\xFF", 10, 400, 0, 0);
-    platform::installBackend(platform::makeHeadlessBackend({}));
-
-    std::rewind(out);
-    std::vector<std::string> lines;
-    for (char buf[512]; std::fgets(buf, sizeof buf, out);) {
-        const std::string l(buf);
-        lines.push_back(l.substr(l.find(' ') + 1, l.size() - l.find(' ') - 2));  // no time, no \n
-    }
-    std::fclose(out);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "text " + std::to_string(320 - windWidth / 2) + " 8 風向き：←　風力：7");
-    EXPECT_EQ(lines[1], "text " + std::to_string(320 - winWidth / 2) + " 195 Computer Win!");
-    EXPECT_EQ(lines[2], "text 5 6 \xEF\xBF\xBD");
 }
 
 // The pixels of one index, cropped to their bounding box, as a PBM picture whose comment gives

@@ -10,6 +10,7 @@
 #include "gfx/palette.h"
 #include "gfx/screen.h"
 #include "platform/bitmap.h"
+#include "platform/datafile.h"
 #include "platform/raster.h"
 
 using namespace platform;
@@ -54,7 +55,7 @@ void Screen::drawCircle(int32_t slot, int32_t cx, int32_t cy, int32_t radius, in
 void Screen::loadBitmap(const char* fileName, int32_t width, int32_t height, int32_t dx,
                         int32_t dy, int32_t sx, int32_t sy, int32_t slot) {
     BitmapImage image;
-    if (!readBitmapFile(fileName, image)) {
+    if (!readBitmapFile(dataFilePath(fileName).c_str(), image)) {
         std::snprintf(textBuffer, sizeof textBuffer, kTextFileNotFound, fileName ? fileName : "");
         fatalExit(textBuffer);
     }
@@ -71,18 +72,20 @@ void Screen::loadBitmap(const char* fileName, int32_t width, int32_t height, int
     const PaletteEntry* palette = devicePalette();
     std::unordered_map<uint32_t, uint8_t> matched;
     for (int64_t ky = ky0; ky < ky1; ++ky) {
-        uint8_t* out = s->data() + size_t(dy + ky) * size_t(s->pitch()) + size_t(dx);
+        // Rows and columns are indexed from their starts: with a negative offset, a pointer to
+        // "column 0 of the copy" would lie outside the row.
+        uint8_t* row = s->data() + size_t(dy + ky) * size_t(s->pitch());
         const int32_t srcY = int32_t(sy + ky);
         if (keepIndices) {
-            const uint8_t* in = image.indices.data() + size_t(srcY) * size_t(image.width) + size_t(sx);
-            std::copy(in + kx0, in + kx1, out + kx0);
+            const uint8_t* in = image.indices.data() + size_t(srcY) * size_t(image.width);
+            std::copy(in + (sx + kx0), in + (sx + kx1), row + (dx + kx0));
             continue;
         }
         for (int64_t kx = kx0; kx < kx1; ++kx) {
             const uint32_t colour = image.colourAt(int32_t(sx + kx), srcY);
             auto [it, fresh] = matched.try_emplace(colour, 0);
             if (fresh) it->second = nearestColour(palette, colour);
-            out[kx] = it->second;
+            row[dx + kx] = it->second;
         }
     }
     s->markWritten();

@@ -8,6 +8,7 @@
 #include "app/shell.h"
 #include "app/texts.h"
 #include "gfx/screen.h"
+#include "platform/datafile.h"
 
 using namespace platform;
 
@@ -34,7 +35,7 @@ int64_t fadeStride(int32_t step) {
 // The colour table is read blindly from byte 54 of the file, 256 BGRx entries; a byte past the
 // end of the file reads as 255, the low byte of the end-of-file value.
 void Screen::loadPalette(const char* fileName) {
-    std::FILE* f = std::fopen(fileName, "rb");
+    std::FILE* f = std::fopen(platform::dataFilePath(fileName).c_str(), "rb");
     if (!f) {
         std::snprintf(textBuffer, sizeof textBuffer, kTextFileNotFound, fileName);
         fatalExit(textBuffer);

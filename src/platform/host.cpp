@@ -1,14 +1,11 @@
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
 #include "platform/stats.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -121,24 +118,21 @@ void trace(const std::string& text) { backend().trace(text); }
 
 std::string sjisToUtf8(const char* sjis) {
     std::string out;
-    if (!sjis) return out;
-    static iconv_t cd = iconv_open("UTF-8", "CP932");
-    const size_t len = std::strlen(sjis);
-    if (cd == iconv_t(-1)) return std::string(sjis, len);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(sjis);
-    size_t inLeft = len;
-    char buf[256];
-    while (inLeft > 0) {
-        char* o = buf;
-        size_t oLeft = sizeof buf;
-        const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-        out.append(buf, size_t(o - buf));
-        if (r == size_t(-1) && errno != E2BIG) {
-            // An undecodable byte: U+FFFD in its place, then carry on after it.
-            out += "\xEF\xBF\xBD";
-            ++in;
-            --inLeft;
+    for (const char32_t c : decodeShiftJis(sjis)) {
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
         }
     }
     return out;

@@ -23,7 +23,15 @@
 #include <unordered_map>
 #include <vector>
 
+// GCC announces AddressSanitizer with __SANITIZE_ADDRESS__, clang through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
+#define VARNIS_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNIS_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(VARNIS_ADDRESS_SANITIZER)
 // Debian's fontconfig loses a few hundred bytes while it parses its configuration files, once per
 // process; the leak checker of the sanitizer build is told to overlook that library's leaks.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

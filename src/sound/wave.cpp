@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/datafile.h"
+
 namespace {
 
 // Random access to the bytes of a file or of a memory block; reads never pass the end.
@@ -136,7 +138,7 @@ WaveError parseWave(const uint8_t* bytes, size_t size, WaveSample& out) {
 
 WaveError readWaveFile(const char* fileName, WaveSample& out) {
     if (!fileName) return WaveError::NoFile;
-    std::FILE* file = std::fopen(fileName, "rb");
+    std::FILE* file = std::fopen(platform::dataFilePath(fileName).c_str(), "rb");
     if (!file) return WaveError::NoFile;
     struct stat st {};
     if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <ctime>
 #include <vector>
 
@@ -165,14 +166,14 @@ public:
     }
 
     void shutdown(int) override {
-        if (traceFile_) std::fclose(traceFile_);
-        traceFile_ = nullptr;
-        if (staging_) SDL_FreeSurface(staging_);
-        staging_ = nullptr;
-        if (window_) SDL_DestroyWindow(window_);
-        window_ = nullptr;
-        if (videoUp_) SDL_Quit();
-        videoUp_ = false;
+        if (std::FILE* f = std::exchange(traceFile_, nullptr)) std::fclose(f);
+        // Each step is forgotten before it is taken: Xlib's default error handler may call exit()
+        // from inside SDL_Quit, and the exit handlers run this again.
+        SDL_Surface* staging = std::exchange(staging_, nullptr);
+        if (staging) SDL_FreeSurface(staging);
+        SDL_Window* window = std::exchange(window_, nullptr);
+        if (window) SDL_DestroyWindow(window);
+        if (std::exchange(videoUp_, false)) SDL_Quit();
     }
 
 private:

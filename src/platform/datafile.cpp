@@ -1,0 +1,64 @@
+#include "platform/datafile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+
+#ifndef VARNIS_DATADIR
+#define VARNIS_DATADIR "/usr/local/share/varnis"
+#endif
+
+namespace platform {
+
+namespace {
+
+bool isRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// <prefix>/share/varnis for an executable in <prefix>/bin (or any one folder below the prefix).
+std::string besideExecutable() {
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    std::string exe(buf, size_t(n));
+    const size_t bin = exe.rfind('/');
+    if (bin == std::string::npos || bin == 0) return {};
+    const size_t prefix = exe.rfind('/', bin - 1);
+    if (prefix == std::string::npos) return {};
+    return exe.substr(0, prefix) + "/share/varnis";
+}
+
+}  // namespace
+
+std::string findDataFile(const char* name, const std::vector<std::string>& folders) {
+    if (!name) return {};
+    const std::string given(name);
+    if (given.empty() || given.find('/') != std::string::npos || isRegularFile(given)) return given;
+    for (const std::string& folder : folders) {
+        if (folder.empty()) continue;
+        std::string path = folder;
+        if (path.back() != '/') path += '/';
+        path += given;
+        if (isRegularFile(path)) return path;
+    }
+    return given;
+}
+
+const std::vector<std::string>& installedDataFolders() {
+    static const std::vector<std::string> folders = [] {
+        std::vector<std::string> f;
+        const std::string beside = besideExecutable();
+        if (!beside.empty() && beside != VARNIS_DATADIR) f.push_back(beside);
+        f.push_back(VARNIS_DATADIR);
+        return f;
+    }();
+    return folders;
+}
+
+std::string dataFilePath(const char* name) {
+    return findDataFile(name, installedDataFolders());
+}
+
+}  // namespace platform

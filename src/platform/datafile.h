@@ -1,0 +1,23 @@
+// Where the game's data files (title.bmp, char.bmp, shoot.wav, bomb.wav) are read from.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The working directory comes first, as it always has; an installed game started from another
+// folder finds its files in the data folders instead. A plain file name (no '/') is looked up in
+// `folders` in order when it is not in the working directory; the first regular file found wins.
+// When none has it, or the name has a folder part of its own, the name comes back as given, so
+// that the caller's "not found" message names it as before.
+std::string findDataFile(const char* name, const std::vector<std::string>& folders);
+
+// The folders an installed game keeps its data in: share/varnis beside the executable's prefix
+// (an install moved with --prefix or relocated as a whole), then the folder fixed at build time.
+const std::vector<std::string>& installedDataFolders();
+
+// findDataFile over installedDataFolders(); "" for a null name.
+std::string dataFilePath(const char* name);
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Runs every libFuzzer target for a given number of seconds each and prints, per target, how many
+# inputs ran and for how long. Build the targets first:
+#   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVARNIS_FUZZ=ON -DVARNIS_SANITIZE=ON \
+#       -DVARNIS_TESTS=OFF -DVARNIS_BENCH=OFF && cmake --build build-fuzz -j2
+# Usage: tools/fuzz.sh SECONDS [BUILD_DIR]   (default build-fuzz)
+# Seeds: the real-world pictures and sounds in ../shared/testdata and the game's generated assets.
+# The corpus grows in BUILD_DIR/fuzz-corpus/<target> and is kept between runs; an input that
+# fails is left in BUILD_DIR/fuzz-artifacts/ and the script ends with status 1.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:?usage: tools/fuzz.sh SECONDS [BUILD_DIR]}
+build=${2:-build-fuzz}
+testdata=$(cd .. && pwd)/shared/testdata
+build=$(cd "$build" && pwd) || { echo "no build folder $2" >&2; exit 2; }
+
+seed() {  # seed TARGET FILES...
+    local dir=$build/fuzz-corpus/$1; shift
+    mkdir -p "$dir"
+    for f in "$@"; do [ -f "$f" ] && cp -n "$f" "$dir/seed-$(basename "$f")"; done
+}
+
+seed fuzz_bitmap "$testdata"/bmpsuite/good/*.bmp "$testdata"/bmpsuite/bad/*.bmp \
+    "$build/title.bmp" "$build/char.bmp"
+seed fuzz_palette "$testdata"/bmpsuite/good/*.bmp "$build/char.bmp"
+seed fuzz_wave "$testdata"/wav/*.wav "$build/shoot.wav" "$build/bomb.wav"
+mkdir -p "$build/fuzz-corpus/fuzz_script"
+printf '# time in ms, then what happens\n500  tap 40\n800  tap 13\n9000 down 13\n9100 up 13\n9500 snapshot field\n12000 close\n' \
+    > "$build/fuzz-corpus/fuzz_script/seed-readme"
+printf '0 down 17\n4294967215 tap 255\n100 up 17\n\n  # note\n7 snapshot a-b_C9\n' \
+    > "$build/fuzz-corpus/fuzz_script/seed-edges"
+
+mkdir -p "$build/fuzz-artifacts"
+status=0
+printf '%-14s %12s %9s  %s\n' target executions seconds result
+for target in fuzz_bitmap fuzz_palette fuzz_wave fuzz_script; do
+    exe=$build/fuzz/$target
+    [ -x "$exe" ] || exe=$build/$target
+    if [ ! -x "$exe" ]; then
+        echo "$target: not built" >&2
+        status=1
+        continue
+    fi
+    log=$build/fuzz-artifacts/$target.log
+    start=$(date +%s.%N)
+    # Inputs stay small enough for many runs a second: the palette needs 54 + 1024 bytes, and
+    # pictures of 12 KiB (the palettised seeds whole, the others cut) reach every path of the
+    # bitmap reader; larger ones only spend the time on run-length pictures of millions of pixels.
+    extra=()
+    [ "$target" = fuzz_palette ] && extra=(-max_len=2048)
+    [ "$target" = fuzz_bitmap ] && extra=(-max_len=12288)
+    ASAN_OPTIONS=allocator_may_return_null=1 "$exe" -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix="$build/fuzz-artifacts/$target-" "${extra[@]}" \
+        "$build/fuzz-corpus/$target" >"$log" 2>&1
+    rc=$?
+    end=$(date +%s.%N)
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    result=ok
+    if [ $rc -ne 0 ]; then
+        result="FAILED (status $rc, see $log)"
+        status=1
+    fi
+    printf '%-14s %12s %9.1f  %s\n' "$target" "${execs:-?}" "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" "$result"
+done
+exit $status
