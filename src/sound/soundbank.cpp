@@ -114,12 +114,18 @@ bool SoundBank::loadWave(SoundBuffer** out, const char* fileName) {
     return true;
 }
 
+// The copy the next play of a slot takes: null when the bank is disabled, the slot is out of range
+// or empty, or that copy failed to load (then nothing plays and the turn does not move on).
+static SoundBuffer* copyToPlay(const SoundBank& bank, int32_t slot) {
+    if (!bank.enabled || slot < 0 || slot >= bank.slotCount) return nullptr;
+    const SoundSlot& s = bank.slots[slot];
+    return s.copies ? s.copies[s.nextCopy] : nullptr;
+}
+
 void SoundBank::play(int32_t slot, int32_t pan, int32_t frequency) {
-    if (!enabled || slot < 0 || slot >= slotCount) return;
-    SoundSlot& s = slots[slot];
-    if (!s.copies) return;
-    SoundBuffer* copy = s.copies[s.nextCopy];
+    SoundBuffer* copy = copyToPlay(*this, slot);
     if (!copy) return;
+    SoundSlot& s = slots[slot];
     if (platform::tracing()) {
         char line[64];
         std::snprintf(line, sizeof line, "sound %d %d %d", int(slot), int(pan), int(frequency));
@@ -132,11 +138,9 @@ void SoundBank::play(int32_t slot, int32_t pan, int32_t frequency) {
 }
 
 void SoundBank::playLooped(int32_t slot) {
-    if (!enabled || slot < 0 || slot >= slotCount) return;
-    SoundSlot& s = slots[slot];
-    if (!s.copies) return;
-    SoundBuffer* copy = s.copies[s.nextCopy];
+    SoundBuffer* copy = copyToPlay(*this, slot);
     if (!copy) return;
+    SoundSlot& s = slots[slot];
     if (platform::tracing()) {
         char line[32];
         std::snprintf(line, sizeof line, "sound %d loop", int(slot));
