@@ -104,5 +104,4 @@ TEST_F(BlitTest, OpaqueKeyedAndRefusedCopies) {
     EXPECT_EQ(px(2, 0, 31), 2);
     EXPECT_EQ(px(2, 1, 31), 1);
     EXPECT_EQ(px(2, 2, 31), 9);
-
 }

@@ -1,10 +1,10 @@
-// The SDL back end's pure parts: keyboard events as window messages, and where and how the front
-// surface lands in the window. SDL key codes are written as numbers (SDL's stable values) so the
+// The SDL back end's pure parts: keyboard events as window messages, and where the front surface
+// lands in the window. SDL key codes are written as numbers (SDL's stable values) so the
 // tests need no SDL headers.
 #include <gtest/gtest.h>
 
 #include <tuple>
-#include <vector>
+#include <utility>
 
 #include "app/frameclock.h"
 #include "app/shell.h"
@@ -22,17 +22,6 @@ constexpr int32_t kF10 = 0x40000043, kPause = 0x40000048, kRight = 0x4000004F, k
                   kLCtrl = 0x400000E0, kLAlt = 0x400000E2, kCapsLock = 0x40000039;
 // SDL_Keymod values.
 constexpr uint16_t kModLShift = 0x0001, kModLAlt = 0x0100, kModRAlt = 0x0200, kModNum = 0x1000;
-
-TEST(SdlKeys, MapsToVirtualKeyCodes) {
-    const std::pair<int32_t, uint32_t> table[] = {
-        {' ', 32}, {kKeypadEnter, 13}, {kRight, 39}, {kLCtrl, 17}, {kPause, 19}, {'a', 65}, {kF10, 121}};
-    for (const auto& [sdl, vk] : table) EXPECT_EQ(virtualKeyFromSdl(sdl), vk) << "SDL key " << sdl;
-    // Keys the game has no code for produce no message at all.
-    Message m;
-    EXPECT_EQ(virtualKeyFromSdl(kCapsLock), 0u);
-    EXPECT_FALSE(keyMessageFromSdl(true, false, kCapsLock, 0, m));
-    EXPECT_FALSE(keyMessageFromSdl(true, false, 'A', 0, m));  // SDL key codes are lower case
-}
 
 // A key event as the message it becomes: message, virtual key, lParam; all zero when none.
 std::tuple<uint32_t, uint32_t, uint32_t> msg(bool down, bool repeat, int32_t key, uint16_t mod) {
@@ -54,6 +43,11 @@ TEST(SdlKeys, PlainAndSystemKeyMessages) {
     EXPECT_EQ(std::get<0>(msg(true, false, kLAlt, kModLAlt)), WM_SYSKEYDOWN);
     EXPECT_EQ(std::get<0>(msg(false, false, kLAlt, 0)), WM_SYSKEYUP);
     EXPECT_EQ(msg(true, false, kF10, 0), (T{WM_SYSKEYDOWN, 121, 1}));
+    // The keys the game reads map to their virtual keys; others, and upper-case codes, to nothing.
+    for (auto [sdl, vk] : {std::pair{kKeypadEnter, 13u}, {kRight, 39u}, {kLCtrl, 17u}, {kPause, 19u}, {int32_t('a'), 65u}})
+        EXPECT_EQ(std::get<1>(msg(true, false, sdl, 0)), vk) << sdl;
+    EXPECT_EQ(msg(true, false, kCapsLock, 0), (T{0, 0, 0}));
+    EXPECT_EQ(msg(true, false, 'A', 0), (T{0, 0, 0}));
 }
 
 // Counts what the default window procedure asks of the back end.
@@ -107,33 +101,6 @@ TEST(Presentation, LargestWholeScaleCentred) {
         EXPECT_EQ(p.x, c.x) << c.ww << "x" << c.wh;
         EXPECT_EQ(p.y, c.y) << c.ww << "x" << c.wh;
     }
-}
-
-TEST(Presentation, ConvertsOnlyTheBoxScaledAndClipped) {
-    const int32_t w = 8, h = 6;
-    std::vector<uint8_t> pic(size_t(w) * h);
-    for (size_t i = 0; i < pic.size(); ++i) pic[i] = uint8_t(i);
-    uint32_t lut[256];
-    for (uint32_t i = 0; i < 256; ++i) lut[i] = 0x1000u + i;
-    const uint32_t untouched = 0xDEADBEEF;
-
-    // Scale 2 in a 20 by 14 target: the picture sits at (2, 1).
-    const int32_t tw = 20, th = 14;
-    const Placement place = placePicture(w, h, tw, th);
-    ASSERT_EQ(place.scale, 2);
-    std::vector<uint32_t> target(size_t(tw) * th, untouched);
-    const Box out = convertScaled(pic.data(), w, Box{3, 2, 5, 3}, lut, place,
-                                  reinterpret_cast<uint8_t*>(target.data()), tw * 4, tw, th);
-    EXPECT_EQ(out.left, 2 + 6);
-    EXPECT_EQ(out.top, 1 + 4);
-    EXPECT_EQ(out.right, 2 + 10);
-    EXPECT_EQ(out.bottom, 1 + 6);
-    for (int32_t y = 0; y < th; ++y)
-        for (int32_t x = 0; x < tw; ++x) {
-            const bool inBox = x >= out.left && x < out.right && y >= out.top && y < out.bottom;
-            const uint32_t want = inBox ? lut[pic[size_t((y - 1) / 2) * w + (x - 2) / 2]] : untouched;
-            ASSERT_EQ(target[size_t(y) * tw + x], want) << x << "," << y;
-        }
 }
 
 }  // namespace

@@ -121,24 +121,6 @@ TEST_F(ShellDeathTest, EveryWayOutEndsWithStatusOneAndAnExitLine) {
     }
 }
 
-TEST_F(Shell, CloseScreenCopesWithAPartialOpen) {
-    const auto allClosed = [] {
-        EXPECT_EQ(ddraw, nullptr);
-        EXPECT_EQ(ddPalette, nullptr);
-        EXPECT_EQ(DisplayDevice::current(), nullptr);
-        for (Surface* s : SurfaceTable) EXPECT_EQ(s, nullptr);
-    };
-    // Device, primary surface and palette made, then an off-screen surface refused (windowed at
-    // a size the device cannot make).
-    EXPECT_EQ(screen.openScreen(mainWindow, 5000, 480, 0, 8, 5), 0);
-    EXPECT_NE(SurfaceTable[0], nullptr);
-    EXPECT_EQ(SurfaceTable[1], nullptr);
-    screen.closeScreen();
-    allClosed();
-    ASSERT_EQ(screen.openScreen(mainWindow, 640, 480, 1, 8, 5), 1);
-    EXPECT_EQ(DisplayDevice::current(), ddraw);
-}
-
 TEST_F(Shell, RectanglesNotWhollyInsideAreRefusedAndDrawNothing) {
     Surface dst(16, 8), src(4, 4);
     src.fill(nullptr, 5);

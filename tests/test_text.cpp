@@ -1,5 +1,5 @@
 // Texts: placement and centring, the shadow, extents of bold and italic texts, monochrome
-// rendering, clipping, bad input, and golden pictures of the game's texts.
+// rendering, and golden pictures of the game's texts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -120,21 +120,6 @@ TEST_F(Text, ExtentsOfBoldAndItalicTexts) {
         EXPECT_EQ(widthOf(text, -height, 400, 0), regular) << text;
     }
     EXPECT_EQ(widthOf("AB", 30, 599, 0) + 2, widthOf("AB", 30, 600, 0));  // bold from 600
-}
-
-TEST_F(Text, ClippingAndBadInput) {
-    for (auto [x, y] : {std::pair{-40, 10}, {600, 10}, {10, 440}, {-2147483647, -2147483647}})
-        draw(x, y, 0, 0, kTextComputerWin, 90, 800, 3, 1);
-    EXPECT_GT(count(grab(), kInk), 0);
-
-    // A lead byte at the end, a lone trail byte, bytes code page 932 does not map.
-    for (const char* text : {"A\x82", "\x81\x7F", "\xFF\xFE\xFD"}) draw(10, 10, 0, 0, text, 20, 400, 2, 1);
-    EXPECT_EQ(platform::decodeShiftJis("A\x82"), (std::u32string{U'A', 0xFFFD}));
-    EXPECT_EQ(platform::decodeShiftJis(kTextWindNone), U"風向き：無し");
-    // Sizes far outside anything sensible are clamped; a null face gets a substitute.
-    for (int32_t h : {0, 100000, -2147483647 - 1}) draw(0, 0, 0, 0, "Wg", h, 400, 0, 0);
-    screen.drawText(0, 0, 0, 0, "Wg", 20, 0, 400, 0, kInkColour, 0, nullptr, 128, 0, 0);
-    screen.textOut(0, 100, 100, nullptr);
 }
 
 // The pixels of one index, cropped to their bounding box, as a PBM picture whose comment gives
