@@ -8,22 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "fuzz_input.h"
 #include "gfx/screen.h"
 #include "platform/bitmap.h"
 
 namespace {
-
-const std::string& inputPath() {
-    static const std::string path = "/tmp/varnis-fuzz-bitmap-" + std::to_string(getpid()) + ".bmp";
-    return path;
-}
-
-bool writeInput(const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(inputPath().c_str(), "wb");
-    if (!f) return false;
-    const bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
 
 int32_t offsetFrom(const uint8_t* data, size_t size, size_t fromEnd) {
     if (size < fromEnd) return 0;
@@ -49,11 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     static const bool opened = screen.openScreen(1, 640, 480, 1, 8, 5) == 1;
     if (!opened) __builtin_trap();
-    if (!writeInput(data, size)) return 0;
-    screen.loadBitmap(inputPath().c_str(), 640, 480, 0, 0, 0, 0, 2);
-    screen.loadBitmap(inputPath().c_str(), 48, 32, 0, 0, 0, 0, 3);
+    const std::string input = fuzz::writeInput("bitmap", data, size);
+    if (input.empty()) return 0;
+    screen.loadBitmap(input.c_str(), 640, 480, 0, 0, 0, 0, 2);
+    screen.loadBitmap(input.c_str(), 48, 32, 0, 0, 0, 0, 3);
     const int32_t dx = offsetFrom(data, size, 1), dy = offsetFrom(data, size, 2);
     const int32_t sx = offsetFrom(data, size, 3), sy = offsetFrom(data, size, 4);
-    screen.loadBitmap(inputPath().c_str(), image.width + 8, image.height + 8, dx, dy, sx, sy, 4);
+    screen.loadBitmap(input.c_str(), image.width + 8, image.height + 8, dx, dy, sx, sy, 4);
     return 0;
 }

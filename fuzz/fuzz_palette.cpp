@@ -8,32 +8,18 @@
 #include <cstdio>
 #include <string>
 
+#include "fuzz_input.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
-
-namespace {
-
-const std::string& inputPath() {
-    static const std::string path = "/tmp/varnis-fuzz-palette-" + std::to_string(getpid()) + ".bmp";
-    return path;
-}
-
-bool writeInput(const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(inputPath().c_str(), "wb");
-    if (!f) return false;
-    const bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The default back end is headless; the screen is opened once, full screen, so the whole
     // table goes to the device palette.
     static const bool opened = screen.openScreen(1, 640, 480, 1, 8, 5) == 1;
     if (!opened) __builtin_trap();
-    if (!writeInput(data, size)) return 0;
-    screen.loadPalette(inputPath().c_str());
+    const std::string input = fuzz::writeInput("palette", data, size);
+    if (input.empty()) return 0;
+    screen.loadPalette(input.c_str());
     for (size_t i = 0; i < 256; ++i) {
         const size_t at = 54 + 4 * i;
         const uint8_t blue = at < size ? data[at] : 255;

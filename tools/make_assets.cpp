@@ -28,15 +28,8 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Small tools
 
-struct Rng {  // xorshift32, fixed seed per use
-    uint32_t s;
-    explicit Rng(uint32_t seed) : s(seed) {}
-    uint32_t next() {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return s;
-    }
+struct Rng : assets::synth::Noise {  // the same xorshift32, fixed seed per use
+    using Noise::Noise;
     int range(int lo, int hi) { return lo + int(next() % uint32_t(hi - lo + 1)); }
 };
 
@@ -622,7 +615,7 @@ void drawKeyGuide(Image& img, TextPad& pad) {
     using namespace tp;
     static const char* const kCaptions[3] = {
         "\x8D\xB6\x82\xCC\x8D\xD4\x82\xAA\x8C\x82\x82\xC2",         // 左の砦が撃つ
-        "\x89" "E\x82\xCC\x8D\xD4\x82\xAA\x8C\x82\x82\xC2",         // 右の砦が撃つ
+        ("\x89" "E\x82\xCC\x8D\xD4\x82\xAA\x8C\x82\x82\xC2"),       // 右の砦が撃つ
         "\x82\xE0\x82\xC7\x82\xE9",                                 // もどる
     };
     static const char* const kKeys[3] = {"Space", "Enter", "Esc"};
