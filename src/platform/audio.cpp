@@ -281,8 +281,9 @@ SoundDevice* SoundDevice::create() {
     const SDL_AudioDeviceID id =
         SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (id == 0) {
+        // The audio subsystem stays up until the program's SDL_Quit: shutting it down here would
+        // wait up to a tenth of a second for SDL's device-watching thread, before the title shows.
         delete device;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
     device->rate_ = uint32_t(std::clamp(have.freq, 8000, 192000));

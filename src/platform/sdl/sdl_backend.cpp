@@ -3,6 +3,8 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,12 @@
 #include <utility>
 #include <ctime>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 #include "platform/display.h"
 #include "platform/sdl/keys.h"
@@ -21,6 +29,10 @@ namespace platform {
 namespace {
 
 constexpr int32_t kWidth = 640, kHeight = 480;
+// How long before a deadline the waits stop blocking on the event queue and sleep precisely.
+constexpr double kFinalStretchMs = 2.0;
+
+using Steady = std::chrono::steady_clock;
 
 class SdlBackend final : public Backend {
 public:
@@ -32,6 +44,7 @@ public:
         // driving the real game can tell where it is (the winner's announcement, say).
         if (const char* path = std::getenv("VARNIS_TRACE_FILE"); path && *path)
             traceFile_ = std::fopen(path, "w");
+        askForShortSlices();
     }
     ~SdlBackend() override { shutdown(0); }
 
@@ -87,7 +100,10 @@ public:
         while (SDL_PollEvent(&e)) translate(e);
         presentIfDue();
     }
-    uint32_t now() override { return SDL_GetTicks(); }
+    // Milliseconds since the back end started, counted on the monotonic clock by the back end
+    // itself rather than taken from SDL_GetTicks: a wait then knows the exact moment the count
+    // reaches its deadline.
+    uint32_t now() override { return uint32_t((Steady::now() - origin_) / std::chrono::milliseconds(1)); }
 
     void idle(bool hasDeadline, uint32_t deadline) override {
         if (spinWaits_) return;
@@ -100,20 +116,30 @@ public:
         SDL_PumpEvents();
         if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return;
         double limit = periodMs();
-        if (presentationPending()) {
-            const double due = msUntilPresentationDue();
+        const bool pending = presentationPending();
+        const double due = pending ? msUntilPresentationDue() : 0;
+        if (pending) {
             if (due <= 0) return;
             limit = std::min(limit, std::ceil(due));
         }
         if (hasDeadline) {
-            const int32_t remaining = int32_t(deadline - SDL_GetTicks());
-            // Just passed: the caller's next end check finishes the wait, so do not block now.
-            if (remaining <= 0 && remaining > -2) return;
-            // In the deadline's last two milliseconds a millisecond sleep could overshoot it: the
-            // caller's passes go on with naps of a tenth of a millisecond, which cost less than
-            // spinning and keep the scheduler treating the game as an interactive task.
-            if (remaining > 0 && remaining <= 2) return nap();
-            if (remaining > 2) limit = std::min(limit, double(remaining - 2));
+            const Steady::time_point reached = momentOfTick(deadline);
+            const double left = std::chrono::duration<double, std::milli>(reached - Steady::now()).count();
+            // Just passed: the caller's next end check finishes the wait, so do not block now. A
+            // deadline long past belongs to a loop that only polls; it blocks as if it had none.
+            if (left <= 0 && left > -2) return;
+            if (left > 0 && left <= kFinalStretchMs) {
+                // The last stretch is one precise sleep to the moment the count reaches the
+                // deadline. Each wake-up is another chance for the system to wake the game late,
+                // so there are no naps here; a presentation falling due within the stretch goes out
+                // now, a little early, rather than between the deadline and the caller's return.
+                if (pending && due <= left) presentIfDue(true);
+                std::this_thread::sleep_until(reached);
+                return;
+            }
+            // Blocking on the event queue wakes up to a couple of milliseconds late at times; it
+            // ends where the final stretch begins, so such a delay eats into the stretch instead.
+            if (left > 0) limit = std::min(limit, left - kFinalStretchMs);
         }
         const int timeout = int(limit);
         if (timeout <= 0) return nap();
@@ -157,7 +183,7 @@ public:
     bool tracing() const override { return traceFile_ != nullptr; }
     void trace(const std::string& text) override {
         if (!traceFile_) return;
-        std::fprintf(traceFile_, "%u %s\n", unsigned(SDL_GetTicks()), text.c_str());
+        std::fprintf(traceFile_, "%u %s\n", unsigned(now()), text.c_str());
         std::fflush(traceFile_);
     }
 
@@ -198,6 +224,34 @@ private:
             SDL_SetWindowSize(window_, kWidth, kHeight);
             SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
         }
+    }
+
+    // The game thread runs for a fraction of a millisecond per frame and then sleeps to a deadline.
+    // Asking the scheduler for short time slices (honoured by Linux 6.12 and later; older kernels
+    // accept and ignore it) lets its wake-ups preempt a busy task on the same processor, where it
+    // would otherwise wait out that task's slice and end the frame up to a few milliseconds late.
+    static void askForShortSlices() {
+#if defined(__linux__) && defined(SYS_sched_setattr)
+        struct {  // the kernel's struct sched_attr, first published layout
+            uint32_t size, policy;
+            uint64_t flags;
+            int32_t nice;
+            uint32_t priority;
+            uint64_t runtime, deadline, period;
+        } attr{};
+        attr.size = sizeof attr;
+        attr.policy = 0;  // SCHED_OTHER, at the thread's own nice level
+        attr.nice = getpriority(PRIO_PROCESS, 0);
+        attr.runtime = 100000;  // ns: the shortest slice the kernel grants
+        syscall(SYS_sched_setattr, 0, &attr, 0);
+#endif
+    }
+
+    // When now() comes to read `tick` (the nearest such moment: the count wraps after 49 days).
+    Steady::time_point momentOfTick(uint32_t tick) const {
+        using std::chrono::milliseconds;
+        const int64_t current = std::chrono::floor<milliseconds>(Steady::now() - origin_).count();
+        return origin_ + milliseconds(current + int32_t(tick - uint32_t(current)));
     }
 
     void readRefreshRate() {
@@ -367,6 +421,7 @@ private:
     }
 
     bool windowed_;
+    const Steady::time_point origin_ = Steady::now();
     bool spinWaits_ = false;
     bool keyAnswerDue_ = false;
     uint64_t keySerial_ = 0;
