@@ -37,25 +37,38 @@ share() {  # pid t0 c0
 # The game writes the texts it draws to $TRACE (VARNIS_TRACE_FILE); the winner's announcement
 # ends in "Win!". Looks for it until the next tap is due (the milliseconds given), so no tap ends
 # the winner's wait before it is seen.
-# The clock is bash's own, so the polling starts no process but grep and sleep: the harness should
-# disturb the game it measures as little as it can.
-ms_now() { local t=${EPOCHREALTIME/./}; echo $(( t / 1000 )); }
+# The polling starts no process at all (bash's own clock, reads of the trace through an open
+# descriptor, timed reads on an empty pipe for the pauses): a process started beside the game can
+# hold a processor inside the kernel for milliseconds and delay the game's wake-ups, and the
+# harness should not disturb what it measures.
+exec {PAUSE_FD}<> <(:)
+pause() { read -r -t "$1" -u "$PAUSE_FD" _ || true; }   # seconds, fractions allowed
+ms_now() { local t=${EPOCHREALTIME/./}; NOW_MS=$(( t / 1000 )); }
+PARTIAL=
 await_winner() {
-    local until=$(( $(ms_now) + $1 ))
-    while [ "$(ms_now)" -lt "$until" ]; do
-        grep -q 'Win!$' "$TRACE" 2>/dev/null && return 0
-        sleep 0.1
+    local until part
+    ms_now; until=$(( NOW_MS + $1 ))
+    while ms_now; [ "$NOW_MS" -lt "$until" ]; do
+        # Whole lines only: a line still being written is kept until its end arrives.
+        while IFS= read -r part <&"$TRACE_FD"; do
+            [[ $PARTIAL$part == *'Win!' ]] && return 0
+            PARTIAL=
+        done
+        PARTIAL+=$part
+        pause 0.1
     done
     return 1
 }
 key() { xdotool key --clearmodifiers "$1"; }
 # A fire key is held for a tenth of a second, as a player's tap is: the game reads held keys once
 # a frame, so a press and release that both arrive within one frame would not fire.
-tap() { xdotool keydown "$1"; sleep 0.1; xdotool keyup "$1"; }
+tap() { xdotool keydown "$1"; pause 0.1; xdotool keyup "$1"; }
 
 run_mode() {  # name spin
     local name=$1 pid t0 c0 start won=0
     TRACE=$OUT/$name.trace
+    : >"$TRACE"
+    exec {TRACE_FD}<"$TRACE"
     (cd "$BUILD" && VARNIS_SPIN_WAITS=$2 VARNIS_TRACE_FILE=$TRACE exec ./varnis --seed "$SEED" --stats 2>"$OUT/$name.stats" >/dev/null) &
     pid=$!
     xdotool search --sync --name '^Varnis$' >/dev/null
@@ -66,9 +79,9 @@ run_mode() {  # name spin
     echo "$name title-idle $(share "$pid" "$t0" "$c0")" >>"$OUT/table"
 
     key Down; sleep 0.3; key Return; sleep 3   # two players; the landscape builds
-    t0=$(now); c0=$(cpu_ticks "$pid"); start=$(date +%s)
+    t0=$(now); c0=$(cpu_ticks "$pid"); start=$SECONDS
     # The right-hand fortress shoots first; each side taps in turn until one has won.
-    while [ $(( $(date +%s) - start )) -lt "$MATCH_CAP_S" ]; do
+    while [ $(( SECONDS - start )) -lt "$MATCH_CAP_S" ]; do
         tap Return; if await_winner 1500; then won=1; break; fi
         tap space;  if await_winner 1500; then won=1; break; fi
     done
@@ -85,6 +98,7 @@ run_mode() {  # name spin
     key Pause
     wait "$pid" 2>/dev/null || true
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    exec {TRACE_FD}<&-
 }
 
 for m in ${MODES:-yielding spinning}; do
