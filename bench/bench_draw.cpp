@@ -8,11 +8,13 @@
 
 #include "gfx/palette.h"
 #include "gfx/screen.h"
+#include "platform/headless/headless.h"
 
 namespace {
 
 struct OpenScreen {
     OpenScreen() {
+        platform::installBackend(platform::makeHeadlessBackend({}));
         screen.openScreen(1, 640, 480, 1, 8, 5);
         for (int i = 0; i < 256; ++i)
             basePalette[i] = PaletteEntry{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 1};

@@ -4,12 +4,14 @@
 #include <cstdint>
 
 #include "gfx/screen.h"
+#include "platform/headless/headless.h"
 
 namespace {
 
 // Opens the display for one benchmark and fills the source slot with a busy picture.
 struct OpenScreen {
     OpenScreen() {
+        platform::installBackend(platform::makeHeadlessBackend({}));
         screen.openScreen(1, 640, 480, 1, 8, 5);
         platform::Surface* s = SurfaceTable[2];
         for (int y = 0; y < s->height(); ++y)

@@ -6,11 +6,13 @@
 
 #include "app/texts.h"
 #include "gfx/screen.h"
+#include "platform/headless/headless.h"
 
 namespace {
 
 struct OpenScreen {
     OpenScreen() {
+        platform::installBackend(platform::makeHeadlessBackend({}));
         screen.openScreen(1, 640, 480, 1, 8, 5);
         PaletteEntry p[256];
         for (int i = 0; i < 256; ++i) p[i] = PaletteEntry{uint8_t(i), uint8_t(i), uint8_t(i), 0};

@@ -11,6 +11,7 @@
 #include "fuzz_input.h"
 #include "gfx/screen.h"
 #include "platform/bitmap.h"
+#include "platform/headless/headless.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     volatile uint32_t sink = image.colourAt(0, 0) ^ image.colourAt(image.width - 1, image.height - 1);
     (void)sink;
 
-    static const bool opened = screen.openScreen(1, 640, 480, 1, 8, 5) == 1;
+    static const bool opened = (platform::installBackend(platform::makeHeadlessBackend({})),
+                                screen.openScreen(1, 640, 480, 1, 8, 5) == 1);
     if (!opened) __builtin_trap();
     const std::string input = fuzz::writeInput("bitmap", data, size);
     if (input.empty()) return 0;

@@ -11,11 +11,13 @@
 #include "fuzz_input.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
+#include "platform/headless/headless.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // The default back end is headless; the screen is opened once, full screen, so the whole
-    // table goes to the device palette.
-    static const bool opened = screen.openScreen(1, 640, 480, 1, 8, 5) == 1;
+    // On the headless back end the screen is opened once, full screen, so the whole table goes
+    // to the device palette.
+    static const bool opened = (platform::installBackend(platform::makeHeadlessBackend({})),
+                                screen.openScreen(1, 640, 480, 1, 8, 5) == 1);
     if (!opened) __builtin_trap();
     const std::string input = fuzz::writeInput("palette", data, size);
     if (input.empty()) return 0;

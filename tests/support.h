@@ -21,11 +21,16 @@
 #include "app/shell.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"
+#include "platform/headless/headless.h"
 #include "sound/soundbank.h"
 
 namespace support {
 
 namespace fs = std::filesystem;
+
+// Every test program starts on the headless back end (no window, no trace); tests that need
+// another install it themselves.
+inline const bool headlessInstalled = (platform::installBackend(platform::makeHeadlessBackend({})), true);
 
 // A name no other run of this process or another one uses at the same time.
 inline std::string uniqueTag() {
@@ -188,7 +193,6 @@ inline Run play(const fs::path& dir, const std::string& script, uint32_t seed, u
 class StubBackend : public platform::Backend {
 public:
     bool createWindow(const char*) override { return true; }
-    void getWindowRect(platform::Rect& r) override { r = platform::Rect{-3, -42, 643, 482}; }
     void poll(bool) override {}
     uint32_t now() override { return 0; }
     void idle(bool, uint32_t) override {}

@@ -4,6 +4,7 @@
 
 #include "gfx/palette.h"
 #include "gfx/screen.h"
+#include "support.h"
 
 using namespace platform;
 

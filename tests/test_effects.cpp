@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gfx/screen.h"
+#include "support.h"
 
 namespace {
 

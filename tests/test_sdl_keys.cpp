@@ -87,7 +87,7 @@ TEST(SdlKeys, SystemKeysReachTheDefaultProcedureOnly) {
     ASSERT_TRUE(getMessage(next));
     EXPECT_EQ(next.message, WM_CLOSE);
     registerWindowClass(mainWindowProc);
-    installBackend(nullptr);
+    installBackend(makeHeadlessBackend({}));
 }
 
 TEST(Presentation, LargestWholeScaleCentred) {

@@ -12,6 +12,7 @@
 #include "platform/backend.h"
 #include "platform/display.h"
 #include "platform/headless/headless.h"
+#include "support.h"
 
 using namespace platform;
 

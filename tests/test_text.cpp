@@ -15,6 +15,7 @@
 #include "gfx/screen.h"
 #include "platform/headless/headless.h"
 #include "platform/text.h"
+#include "support.h"
 
 namespace {
 

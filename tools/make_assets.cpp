@@ -19,6 +19,7 @@
 #include "asset_files.h"
 #include "asset_sounds.h"
 #include "gfx/screen.h"
+#include "platform/headless/headless.h"
 
 using assets::ColourTable;
 using assets::Rgb;
@@ -715,6 +716,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = std::string(argv[1]) + "/";
+    // Texts are drawn through the game's own display layer, on the headless back end.
+    platform::installBackend(platform::makeHeadlessBackend({}));
 
     const ColourTable title = titleColours();
     const ColourTable field = fieldColours();

@@ -4,6 +4,7 @@
 
 #include "app/options.h"
 #include "app/shell.h"
+#include "platform/datafile.h"
 #include "platform/headless/headless.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/stats.h"
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
         platform::HeadlessOptions h;
         if (!platform::parseScript(text, h.events, error))
             return usageError(o.scriptPath + ": " + error);
-        if (!writableFolder(o.snapshotDir))
+        if (!platform::isWritableFolder(o.snapshotDir))
             return usageError("cannot write snapshots into " + o.snapshotDir);
         h.snapshotDir = o.snapshotDir;
         h.maxMs = o.maxMs;

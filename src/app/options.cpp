@@ -1,8 +1,5 @@
 #include "app/options.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 bool parseUnsigned(const std::string& s, uint32_t& value) {
@@ -108,10 +105,4 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
     }
     o.mode = Options::Play;
     return true;
-}
-
-bool writableFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           ::access(path.c_str(), W_OK | X_OK) == 0;
 }

@@ -21,6 +21,3 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
 
 // What --help prints.
 const char* usageText();
-
-// A folder that exists and that this process may create files in.
-bool writableFolder(const std::string& path);

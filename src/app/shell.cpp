@@ -13,7 +13,7 @@ using namespace platform;
 WindowHandle mainWindow = 0;
 uint8_t keyDown[256] = {};
 int32_t waitEnabled = 1;
-const int32_t fireKey[2] = {32, 13};
+const int32_t fireKey[2] = {VK_SPACE, VK_RETURN};
 char textBuffer[256] = {};
 
 int32_t mainWindowProc(uint32_t message, uint32_t wParam, int32_t lParam) {

@@ -15,11 +15,6 @@ const int16_t landscapeProfiles[3][21] = {
     {250, 400, 300, 350, 270, 410, 350, 450, 250, 300, 200, 320, 350, 400, 300, 350, 270, 410, 350, 450, 250},
 };
 
-namespace {
-constexpr int32_t kFrontSlot = 0, kFieldSlot = 2, kSpriteSlot = 3;
-constexpr uint32_t DDBLTFAST_SRCCOLORKEY_WAIT = 17;
-}  // namespace
-
 void Match::generateBattlefield() {
     const int p = crand() % 3;
     screen.loadPalette("char.bmp");
@@ -61,5 +56,5 @@ void Match::generateBattlefield() {
     fortY[1] = h[18] - 16;
     for (int side = 0; side < 2; ++side)
         screen.blit(fortX[side], fortY[side], 32, 0, 16, 16, kFieldSlot, kSpriteSlot,
-                    DDBLTFAST_SRCCOLORKEY_WAIT);
+                    DDBLTFAST_SRCCOLORKEY | DDBLTFAST_WAIT);
 }

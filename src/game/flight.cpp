@@ -10,13 +10,11 @@
 #include "game/match.h"
 #include "game/titlemenu.h"
 #include "gfx/screen.h"
+#include "platform/host.h"
 #include "sound/soundbank.h"
 
 namespace {
 
-constexpr int32_t kFrontSlot = 0;
-constexpr int32_t kEscape = 27;
-constexpr double kDegToRad = 0.017453292;
 constexpr double kMuzzleSpeed = 6.0;
 constexpr double kGravity = 0.06;
 constexpr double kWindDivisor = 900.0;
@@ -49,7 +47,7 @@ bool Match::flyShell(int32_t side) {
     // Positions and speeds are single precision; the trigonometry is done in double.
     const float windStep = float(double(wind) / kWindDivisor);
     const uint32_t trailColour = paletteColour(255);
-    const double a = aimAngle[side] * kDegToRad;
+    const double a = aimAngle[side] * kRadiansPerDegree;
     float x = float(fortX[side] + 8), y = float(fortY[side]);
     float vx = float(std::cos(a) * kMuzzleSpeed);
     float vy = float(-std::sin(a) * kMuzzleSpeed);
@@ -66,8 +64,8 @@ bool Match::flyShell(int32_t side) {
         if (y >= 480.0f) under = 0;
         screen.drawLine(kFrontSlot, int32_t(px), int32_t(py), int32_t(x), int32_t(y), trailColour);
         if (solid(under)) break;
-        if (keyDown[kEscape]) {
-            keyDown[kEscape] = 0;
+        if (keyDown[platform::VK_ESCAPE]) {
+            keyDown[platform::VK_ESCAPE] = 0;
             return true;
         }
         waitUntil(16);
@@ -99,8 +97,8 @@ bool Match::checkVictory() {
     screen.drawText(-1, -1, 320, 240, textBuffer, 90, 0, 800, 3, paletteColour(255), 1, kFontFace,
                     128, kFrontSlot, 0);
 
-    while (!keyDown[fireKey[0]] && !keyDown[fireKey[1]] && !keyDown[kEscape]) waitUntil(0);
-    keyDown[kEscape] = 0;
+    while (!keyDown[fireKey[0]] && !keyDown[fireKey[1]] && !keyDown[platform::VK_ESCAPE]) waitUntil(0);
+    keyDown[platform::VK_ESCAPE] = 0;
     keyDown[fireKey[1]] = 0;
     keyDown[fireKey[0]] = 0;
     return true;

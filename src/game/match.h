@@ -36,6 +36,12 @@ public:
 
 extern Match match;
 
+// The game's surface slots beyond the front and back surfaces: slot 2 holds the title picture on
+// the title screen and the composed battlefield during a match, slot 3 a blank source for the
+// menu's blink and the sprite sheet during a match (slot 4 is opened but never used).
+inline constexpr int32_t kPictureSlot = 2, kFieldSlot = 2;
+inline constexpr int32_t kBlankSlot = 3, kSpriteSlot = 3;
+
 // Palette indices of the battlefield.
 inline constexpr uint8_t kSkyIndex = 4;        // empty space and crater colour
 inline constexpr uint8_t kFlashIndex = 240;    // the burst's flash

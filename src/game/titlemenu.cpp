@@ -7,16 +7,16 @@
 #include "game/match.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
+#include "platform/host.h"
 #include "sound/soundbank.h"
 
 TitleMenu titleMenu;
 
+using namespace platform;
+
 namespace {
 
-constexpr int32_t kFrontSlot = 0, kBackSlot = 1, kPictureSlot = 2, kBlankSlot = 3;
-constexpr uint32_t DDBLTFAST_WAIT = 16;
 constexpr int32_t kItemTop = 240, kItemHeight = 42, kItemX = 170, kItemWidth = 320;
-constexpr uint8_t kEscape = 27, kEnter = 13, kUp = 38, kDown = 40;
 
 // Item `item` from slot srcSlot at picture column sx onto the front surface.
 void drawItem(int32_t item, int32_t sx, int32_t srcSlot) {
@@ -61,20 +61,20 @@ void TitleMenu::run() {
     for (;;) {
         // One number per pass: where a match starts in the sequence depends on the menu's time.
         (void)crand();
-        if (keyDown[kUp]) {
-            keyDown[kUp] = 0;
+        if (keyDown[VK_UP]) {
+            keyDown[VK_UP] = 0;
             moveCursor(-1);
             soundBank.play(0, 0, 11025);
         }
-        if (keyDown[kDown]) {
-            keyDown[kDown] = 0;
+        if (keyDown[VK_DOWN]) {
+            keyDown[VK_DOWN] = 0;
             moveCursor(+1);
             soundBank.play(0, 0, 11025);
         }
         // Escape is seen before Enter and is not cleared: the program ends here.
-        if (keyDown[kEscape]) fatalExit();
-        if (keyDown[kEnter]) {
-            keyDown[kEnter] = 0;
+        if (keyDown[VK_ESCAPE]) fatalExit();
+        if (keyDown[VK_RETURN]) {
+            keyDown[VK_RETURN] = 0;
             soundBank.play(1, 0, 11025);
             blinkSelection();
             screen.clearSurface(kFrontSlot);

@@ -9,17 +9,14 @@
 #include "game/match.h"
 #include "game/titlemenu.h"
 #include "gfx/screen.h"
+#include "platform/host.h"
 #include "sound/soundbank.h"
 
 Match match;
 
 namespace {
 
-constexpr int32_t kFrontSlot = 0, kFieldSlot = 2;
-constexpr uint32_t DDBLTFAST_WAIT = 16;
 constexpr uint8_t kBoxIndex = 255;
-constexpr int32_t kEscape = 27;
-constexpr double kDegToRad = 0.017453292;
 
 struct AimConstants {
     int32_t boxX;        // aiming box left edge; top at 16, 128 by 128
@@ -88,7 +85,7 @@ bool Match::aim(int32_t side) {
         if (aimAngle[side] == c.startAngle) {
             screen.fillRect(kFrontSlot, c.boxX + 1, 17, 126, 126, kSkyIndex);
         } else {
-            const double a = aimAngle[side] * kDegToRad;
+            const double a = aimAngle[side] * kRadiansPerDegree;
             const int32_t x2 = int32_t(c.originX + 126.0 * std::cos(a));
             const int32_t y2 = int32_t(142 - 126.0 * std::sin(a));
             screen.drawLine(kFrontSlot, c.originX, 142, x2, y2, lineColour);
@@ -107,8 +104,8 @@ bool Match::aim(int32_t side) {
             keyDown[fireKey[side]] = 0;
             return false;
         }
-        if (keyDown[kEscape]) {
-            keyDown[kEscape] = 0;
+        if (keyDown[platform::VK_ESCAPE]) {
+            keyDown[platform::VK_ESCAPE] = 0;
             return true;
         }
         waitUntil(13);

@@ -9,13 +9,6 @@ using namespace platform;
 
 namespace {
 
-constexpr int32_t kSlots = 15;
-
-// The surface of a slot, or null for an index outside the table or an empty slot.
-Surface* slotSurface(int32_t slot) {
-    return (slot >= 0 && slot < kSlots) ? SurfaceTable[slot] : nullptr;
-}
-
 // {x, y, x + w, y + h}; false when a corner does not fit in 32 bits (no surface holds it).
 bool makeRect(int32_t x, int32_t y, int32_t w, int32_t h, Rect& r) {
     const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;

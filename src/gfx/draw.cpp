@@ -17,13 +17,6 @@ using namespace platform;
 
 namespace {
 
-// The surface of a slot when it can be drawn on now: in the table, open and not locked.
-Surface* drawable(int32_t slot) {
-    if (slot < 0 || slot >= 15) return nullptr;
-    Surface* s = SurfaceTable[slot];
-    return (s && !s->locked()) ? s : nullptr;
-}
-
 // The device palette as last set; black while there is none.
 const PaletteEntry* devicePalette() {
     static const PaletteEntry black[256] = {};
@@ -34,7 +27,7 @@ const PaletteEntry* devicePalette() {
 
 void Screen::drawLine(int32_t slot, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                       uint32_t colour) {
-    Surface* s = drawable(slot);
+    Surface* s = drawableSurface(slot);
     if (!s) return;
     rasterLine(*s, x1, y1, x2, y2, nearestColour(devicePalette(), colour));
     s->markWritten();
@@ -43,7 +36,7 @@ void Screen::drawLine(int32_t slot, int32_t x1, int32_t y1, int32_t x2, int32_t 
 void Screen::drawCircle(int32_t slot, int32_t cx, int32_t cy, int32_t radius, int32_t index) {
     const uint32_t colour = paletteColour(index);
     if (radius < 0) radius = 0;
-    Surface* s = drawable(slot);
+    Surface* s = drawableSurface(slot);
     if (!s) return;
     rasterFillEllipse(*s, int64_t(cx) - radius, int64_t(cy) - radius, int64_t(cx) + radius,
                       int64_t(cy) + radius, nearestColour(devicePalette(), colour));
@@ -59,7 +52,7 @@ void Screen::loadBitmap(const char* fileName, int32_t width, int32_t height, int
         std::snprintf(textBuffer, sizeof textBuffer, kTextFileNotFound, fileName ? fileName : "");
         fatalExit(textBuffer);
     }
-    Surface* s = drawable(slot);
+    Surface* s = drawableSurface(slot);
     if (!s) return;
 
     const int64_t kx0 = std::max<int64_t>({int64_t(0), -int64_t(sx), -int64_t(dx)});

@@ -24,15 +24,10 @@ const uint8_t dissolveRowOffsets[16] = {0, 2, 0, 2, 1, 3, 3, 1, 0, 2, 2, 0, 1, 3
 
 namespace {
 
-constexpr int32_t kSlotCount = 15;
 constexpr uint8_t kTransparent = 1;  // colour key of the keyed effects
 constexpr int32_t kFontSlot = 2;     // the bitmap font's glyph strip lives here
 constexpr int32_t kFontRow = 464;
 constexpr int32_t kGlyphSize = 16;
-
-Surface* slotSurface(int32_t slot) {
-    return slot >= 0 && slot < kSlotCount ? SurfaceTable[slot] : nullptr;
-}
 
 // One locked slot as the effects see it.
 struct PixelView {
@@ -236,7 +231,7 @@ void Screen::rotateBlock(int32_t dx, int32_t dy, int32_t sx, int32_t sy, int32_t
             if (p == kTransparent) continue;
             const int64_t ex = c - cx;
             const double d = std::sqrt(double(ex) * double(ex) + double(ey) * double(ey));
-            const double t = (double(angle) + pixelAngle(ex, ey)) * 0.017453292;
+            const double t = (double(angle) + pixelAngle(ex, ey)) * kRadiansPerDegree;
             const int64_t X = int64_t(dx) + int64_t(std::trunc(std::cos(t) * d + double(cx)));
             const int64_t Y = int64_t(dy) + int64_t(std::trunc(double(cy) - std::sin(t) * d));
             if (X >= 0 && X < maxX && Y >= 0 && Y < maxY) dst.row(Y)[X] = p;
@@ -259,7 +254,7 @@ void Screen::dissolveCopy(int32_t dx, int32_t dy, int32_t sx, int32_t sy, int32_
     const auto firstOnGrid = [](int64_t from, int64_t offset) {
         return from + ((offset - from) % 4 + 4) % 4;
     };
-    const bool keyed = mode == 17;
+    const bool keyed = uint32_t(mode) == (DDBLTFAST_SRCCOLORKEY | DDBLTFAST_WAIT);
     for (int64_t r = firstOnGrid(rows.begin, dissolveRowOffsets[stage]); r < rows.end; r += 4) {
         const uint8_t* s = src.row(sy + r) + sx;
         uint8_t* d = dst.row(dy + r) + dx;
@@ -276,12 +271,11 @@ void Screen::waveCopy(int32_t dx, int32_t dy, int32_t sx, int32_t sy, int32_t w,
                       float amplitude) {
     Surface* source = slotSurface(srcSlot);
     if (!slotSurface(dstSlot) || !source) return;
-    constexpr double degree = 0.017453292;
     bool first = true;
     int64_t previous = 0;
     for (int64_t i = 0; i < h; ++i) {
         const double wave =
-            std::sin((double(i) * double(step) + double(phase)) * degree) * double(amplitude) +
+            std::sin((double(i) * double(step) + double(phase)) * kRadiansPerDegree) * double(amplitude) +
             double(int64_t(dy) + i);
         // A row whose target is not a number or lies beyond the 32-bit range cannot be drawn.
         if (!(wave > double(std::numeric_limits<int32_t>::min()) - 1.0 &&

@@ -35,7 +35,7 @@ int64_t fadeStride(int32_t step) {
 // The colour table is read blindly from byte 54 of the file, 256 BGRx entries; a byte past the
 // end of the file reads as 255, the low byte of the end-of-file value.
 void Screen::loadPalette(const char* fileName) {
-    std::FILE* f = std::fopen(platform::dataFilePath(fileName).c_str(), "rb");
+    std::FILE* f = platform::openDataFile(fileName);
     if (!f) {
         std::snprintf(textBuffer, sizeof textBuffer, kTextFileNotFound, fileName);
         fatalExit(textBuffer);
@@ -51,7 +51,7 @@ void Screen::loadPalette(const char* fileName) {
     }
     std::fclose(f);
     paletteFader.applyPalette();
-    for (int32_t s = fullScreen ? 1 : 0; s < surfaceCount && s < 15; ++s)
+    for (int32_t s = fullScreen ? 1 : 0; s < surfaceCount && s < kSurfaceSlots; ++s)
         if (SurfaceTable[s]) SurfaceTable[s]->setColorKey(1, 1);
 }
 

@@ -12,14 +12,21 @@ using namespace platform;
 Screen screen;
 DisplayDevice* ddraw = nullptr;
 Palette* ddPalette = nullptr;
-Surface* SurfaceTable[15] = {};
-uint8_t* surfacePixels[15] = {};
-int32_t surfacePitch[15] = {};
+Surface* SurfaceTable[kSurfaceSlots] = {};
+uint8_t* surfacePixels[kSurfaceSlots] = {};
+int32_t surfacePitch[kSurfaceSlots] = {};
 WindowOrigin windowOrigin;
 
 namespace {
 constexpr uint32_t DDSCL_FULLSCREEN = 0x1, DDSCL_EXCLUSIVE = 0x10, DDSCL_ALLOWMODEX = 0x40,
                    DDSCL_NORMAL = 0x8;
+}
+
+Surface* slotSurface(int32_t slot) { return slot >= 0 && slot < kSurfaceSlots ? SurfaceTable[slot] : nullptr; }
+
+Surface* drawableSurface(int32_t slot) {
+    Surface* s = slotSurface(slot);
+    return s && !s->locked() ? s : nullptr;
 }
 
 uint32_t paletteColour(int index) {
@@ -59,21 +66,21 @@ int Screen::openScreen(WindowHandle, int32_t w, int32_t h, int32_t full, int32_t
     ddPalette = ddraw->createPalette(basePalette);
     if (!ddPalette) return 0;
     ddraw->setPalette(ddPalette);
-    for (int32_t i = full + 1; i < count && i < 15; ++i) {
+    for (int32_t i = full + 1; i < count && i < kSurfaceSlots; ++i) {
         SurfaceTable[i] = ddraw->createOffscreen(w, h);
         if (!SurfaceTable[i]) return 0;
     }
-    for (int32_t i = 0; i < count && i < 15; ++i) clearSurface(i);
+    for (int32_t i = 0; i < count && i < kSurfaceSlots; ++i) clearSurface(i);
     updateWindowOrigin();
     return 1;
 }
 
 void Screen::closeScreen() {
-    for (int32_t i = 0; i < surfaceCount && i < 15; ++i)
+    for (int32_t i = 0; i < surfaceCount && i < kSurfaceSlots; ++i)
         if (SurfaceTable[i]) clearSurface(i);
     surfaceCount = 0;
     if (ddraw) {
-        for (int i = fullScreen ? 2 : 1; i < 15; ++i)
+        for (int i = fullScreen ? 2 : 1; i < kSurfaceSlots; ++i)
             if (SurfaceTable[i]) ddraw->releaseSurface(SurfaceTable[i]);
         if (ddPalette) ddraw->releasePalette(ddPalette);
         if (SurfaceTable[0]) ddraw->releaseSurface(SurfaceTable[0]);
@@ -86,11 +93,13 @@ void Screen::closeScreen() {
 }
 
 int32_t Screen::clearSurface(int32_t slot) {
-    Surface* s = SurfaceTable[slot];
+    Surface* s = slotSurface(slot);
     return s ? s->fill(nullptr, clearFx.dwFillColor) : DDERR_GENERIC;
 }
 
+// A slot outside the table has no descriptor or cached pointer to set: nothing happens.
 void Screen::lockSurface(int32_t slot) {
+    if (slot < 0 || slot >= kSurfaceSlots) return;
     DDSURFACEDESC& d = lockDesc[slot];
     d = DDSURFACEDESC{};
     d.dwSize = 108;
@@ -100,19 +109,19 @@ void Screen::lockSurface(int32_t slot) {
 }
 
 int32_t Screen::unlockSurface(int32_t slot) {
-    Surface* s = SurfaceTable[slot];
+    Surface* s = slotSurface(slot);
     return s ? s->unlock(lockDesc[slot].lpSurface) : DDERR_GENERIC;
 }
 
 void Screen::present() {
     if (fullScreen) {
-        if (SurfaceTable[0]) SurfaceTable[0]->flip();
-        std::swap(surfacePixels[0], surfacePixels[1]);
-    } else if (SurfaceTable[0] && SurfaceTable[1]) {
+        if (SurfaceTable[kFrontSlot]) SurfaceTable[kFrontSlot]->flip();
+        std::swap(surfacePixels[kFrontSlot], surfacePixels[kBackSlot]);
+    } else if (SurfaceTable[kFrontSlot] && SurfaceTable[kBackSlot]) {
         // The stand-in's primary surface is the window's drawing area: the back buffer goes to
         // its origin.
-        SurfaceTable[0]->bltFast(windowOrigin.x, windowOrigin.y, *SurfaceTable[1], nullptr,
-                                 DDBLTFAST_WAIT);
+        SurfaceTable[kFrontSlot]->bltFast(windowOrigin.x, windowOrigin.y, *SurfaceTable[kBackSlot],
+                                          nullptr, DDBLTFAST_WAIT);
     }
 }
 
@@ -131,7 +140,7 @@ void Screen::updateWindowOrigin() {
 }
 
 void Screen::restoreSurfaces() {
-    for (int32_t i = 2; i < surfaceCount && i < 15; ++i)
+    for (int32_t i = 2; i < surfaceCount && i < kSurfaceSlots; ++i)
         if (SurfaceTable[i] && SurfaceTable[i]->isLost()) SurfaceTable[i]->restore();
     if (SurfaceTable[0] && SurfaceTable[0]->isLost()) SurfaceTable[0]->restore();
     clearSurface(0);

@@ -8,6 +8,17 @@
 #include "platform/display.h"
 
 using platform::PaletteEntry;
+using platform::DDBLTFAST_SRCCOLORKEY;
+using platform::DDBLTFAST_WAIT;
+
+// The surface table's size, and the two slots every screen has: the front (visible) surface and
+// the back buffer that present() shows.
+inline constexpr int32_t kSurfaceSlots = 15;
+inline constexpr int32_t kFrontSlot = 0, kBackSlot = 1;
+
+// Radians in one degree, to the precision the game has always used (aiming, flight, rotation,
+// waves).
+inline constexpr double kRadiansPerDegree = 0.017453292;
 
 // The fill record of a colour fill.
 struct DDBLTFX {
@@ -34,7 +45,7 @@ class Screen {
 public:
     DDBLTFX clearFx;
     DDBLTFX fillFx;
-    DDSURFACEDESC lockDesc[15];
+    DDSURFACEDESC lockDesc[kSurfaceSlots];
     int32_t surfaceCount = 0;
     ClipRect clipRect;
     int32_t width = 0, height = 0;
@@ -105,14 +116,19 @@ struct WindowOrigin {
 extern Screen screen;
 extern platform::DisplayDevice* ddraw;
 extern platform::Palette* ddPalette;
-extern platform::Surface* SurfaceTable[15];
-extern uint8_t* surfacePixels[15];
-extern int32_t surfacePitch[15];
+extern platform::Surface* SurfaceTable[kSurfaceSlots];
+extern uint8_t* surfacePixels[kSurfaceSlots];
+extern int32_t surfacePitch[kSurfaceSlots];
 extern WindowOrigin windowOrigin;
 
 // Column and row offset inside each 4 by 4 cell of the pixel that each dissolveCopy stage copies.
 extern const uint8_t dissolveColumnOffsets[16];
 extern const uint8_t dissolveRowOffsets[16];
+
+// The surface of a slot: null for an index outside the table or an empty slot.
+platform::Surface* slotSurface(int32_t slot);
+// The surface of a slot when it can be drawn on now: in the table, open and not locked.
+platform::Surface* drawableSurface(int32_t slot);
 
 // The COLORREF of a palette index: red + green * 256 + blue * 65536 of its basePalette entry.
 uint32_t paletteColour(int index);

@@ -23,13 +23,6 @@ uint8_t nearestIndexForText(uint32_t colour) {
 // that far out is off every surface anyway.
 int32_t clampPosition(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-// The surface a text may be drawn on: none for a slot out of range, empty or locked.
-platform::Surface* drawableSurface(int32_t slot) {
-    if (slot < 0 || slot >= 15) return nullptr;
-    platform::Surface* s = SurfaceTable[slot];
-    return (s && !s->locked()) ? s : nullptr;
-}
-
 }  // namespace
 
 // The default font has no colour or background set: it draws in the index nearest to black,

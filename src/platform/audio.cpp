@@ -1,11 +1,10 @@
 #include "platform/audio.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "platform/backend.h"
 
@@ -105,8 +104,8 @@ size_t render(const PcmWaveFormat& f, const Voice& v, uint64_t& pos, Envelope en
                             : renderVoice<16, 1>(v, pos, env, ramp, acc, n);
 }
 
-void sdlCallback(void* user, Uint8* stream, int len) {
-    static_cast<SoundDevice*>(user)->mix(reinterpret_cast<int16_t*>(stream), size_t(len) / 4);
+void pullFrames(void* user, int16_t* frames, size_t count) {
+    static_cast<SoundDevice*>(user)->mix(frames, count);
 }
 
 }  // namespace
@@ -260,35 +259,13 @@ SoundDevice* SoundDevice::createSilent(uint32_t outputRate) {
 
 SoundDevice* SoundDevice::create() {
     if (!backend().realAudio()) return createSilent(48000);
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
-
-    int rate = 48000;
-#if SDL_VERSION_ATLEAST(2, 24, 0)
-    SDL_AudioSpec preferred;
-    if (SDL_GetDefaultAudioInfo(nullptr, &preferred, 0) == 0 &&
-        (preferred.freq == 44100 || preferred.freq == 48000))
-        rate = preferred.freq;
-#endif
-    auto* device = new SoundDevice(uint32_t(rate));
-    SDL_AudioSpec want{};
-    want.freq = rate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = 512;  // under 12 ms at 44.1 or 48 kHz: a shot is heard when it is fired
-    want.callback = sdlCallback;
-    want.userdata = device;
-    SDL_AudioSpec have{};
-    const SDL_AudioDeviceID id =
-        SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-    if (id == 0) {
-        // The audio subsystem stays up until the program's SDL_Quit: shutting it down here would
-        // wait up to a tenth of a second for SDL's device-watching thread, before the title shows.
+    auto* device = new SoundDevice(48000);
+    std::unique_ptr<AudioOutput> output = backend().openAudio(pullFrames, device, device->rate_);
+    if (!output) {
         delete device;
         return nullptr;
     }
-    device->rate_ = uint32_t(std::clamp(have.freq, 8000, 192000));
-    device->audioDevice_ = id;
-    SDL_PauseAudioDevice(id, 0);
+    device->output_ = output.release();
     return device;
 }
 
@@ -328,11 +305,7 @@ void SoundDevice::forget(SoundBuffer* buffer) {
 }
 
 void SoundDevice::release() {
-    if (audioDevice_) {
-        SDL_CloseAudioDevice(audioDevice_);  // waits for the callback to return
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        audioDevice_ = 0;
-    }
+    delete std::exchange(output_, nullptr);  // waits for a pull under way to return
     for (SoundBuffer* b : buffers_) delete b;
     buffers_.clear();
     delete this;

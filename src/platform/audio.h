@@ -1,7 +1,7 @@
 // The stand-in for DirectSound: a device, one secondary buffer per sound, and a mixer that sums
-// every playing buffer into 16-bit stereo at the output rate. Two devices share the mixer: the SDL
-// one, which feeds the audio hardware from SDL's audio thread, and a silent one (headless runs),
-// which accepts and refuses exactly the same buffers and outputs nothing unless mixed by hand.
+// every playing buffer into 16-bit stereo at the output rate. Two devices share the mixer: a real
+// one, which the back end's audio output pulls from on its own thread, and a silent one (headless
+// runs), which accepts and refuses exactly the same buffers and outputs nothing unless mixed by hand.
 //
 // Units are DirectSound's: pan and volume in hundredths of a decibel, frequency in samples per
 // second, positions in bytes. A pan or volume of -10000 or beyond silences a channel outright.
@@ -13,6 +13,8 @@
 #include <vector>
 
 namespace platform {
+
+class AudioOutput;
 
 // Result codes (the values DirectSound uses; callers mostly ignore them).
 enum : int32_t {
@@ -125,8 +127,8 @@ private:
 
 class SoundDevice {
 public:
-    // DirectSoundCreate: the SDL device when the back end plays real audio, otherwise the silent
-    // one. Null when SDL cannot open an output.
+    // DirectSoundCreate: the back end's audio output when it plays real audio, otherwise the
+    // silent device. Null when no output opens.
     static SoundDevice* create();
     // A silent device mixing at the given rate, for headless runs, tests and benchmarks.
     static SoundDevice* createSilent(uint32_t outputRate = 48000);
@@ -140,10 +142,10 @@ public:
     void release();
 
     uint32_t outputRate() const { return rate_; }
-    bool isSilent() const { return audioDevice_ == 0; }
+    bool isSilent() const { return output_ == nullptr; }
 
     // Mixes `frames` frames of interleaved 16-bit stereo into out, advancing every playing
-    // buffer. The SDL output calls this from its audio thread; tests call it directly.
+    // buffer. The audio output calls this from its own thread; tests call it directly.
     void mix(int16_t* out, size_t frames);
 
 private:
@@ -154,7 +156,7 @@ private:
     void forget(SoundBuffer* buffer);
 
     uint32_t rate_;
-    uint32_t audioDevice_ = 0;  // SDL_AudioDeviceID; 0 for the silent device
+    AudioOutput* output_ = nullptr;  // null for the silent device
     mutable std::mutex mutex_;
     std::vector<SoundBuffer*> buffers_;
 };

@@ -10,6 +10,14 @@
 
 namespace platform {
 
+// A running audio output. It pulls interleaved 16-bit stereo frames through the function it was
+// opened with, on a thread of its own; destroying it stops the pulls (waiting for one under way).
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+};
+using AudioPull = void (*)(void* user, int16_t* frames, size_t count);
+
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -17,7 +25,6 @@ public:
     virtual bool createWindow(const char* caption) = 0;
     virtual void showWindow() {}
     virtual void hideCursor() {}
-    virtual void getWindowRect(Rect& rect) = 0;
 
     // Called by every peek. Moves system events into the queue (enqueueMessage) and presents the
     // front surface when due. queueEmpty tells whether the queue held nothing before the look
@@ -37,6 +44,12 @@ public:
     // True when sounds should reach a real audio device (SDL); the headless back end uses a
     // silent device that accepts and refuses the same buffers.
     virtual bool realAudio() const { return false; }
+    // Opens the audio device and starts pulling from `pull`. The device's rate (8000..192000 Hz)
+    // is written to `rate` before the first pull. Null when no device opens.
+    virtual std::unique_ptr<AudioOutput> openAudio(AudioPull pull, void* user, uint32_t& rate) {
+        (void)pull, (void)user, (void)rate;
+        return nullptr;
+    }
 
     // Alt+Enter: between full screen and a window (SDL only).
     virtual void toggleFullscreen() {}
@@ -48,8 +61,8 @@ public:
     virtual void shutdown(int exitCode) { (void)exitCode; }
 };
 
-// The active back end. Until one is installed, a headless back end without a script serves
-// (so unit tests can use every layer in-process).
+// The active back end. Every program and test installs the one it uses before touching the
+// platform; using it with none installed ends the process with a message saying so.
 Backend& backend();
 void installBackend(std::unique_ptr<Backend> b);
 

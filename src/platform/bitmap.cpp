@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/datafile.h"
+
 namespace platform {
 
 namespace {
@@ -220,7 +222,7 @@ bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& img, std::strin
 bool readBitmapFile(const char* path, BitmapImage& image, std::string* error) {
     image = BitmapImage{};
     if (!path) return fail(error, "no file name");
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path, "rb"), std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(openRegularFile(path), std::fclose);
     if (!f) return fail(error, "cannot open");
     if (std::fseek(f.get(), 0, SEEK_END) != 0) return fail(error, "cannot seek");
     const long size = std::ftell(f.get());

@@ -1,8 +1,8 @@
 #include "platform/datafile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
 
 #ifndef VARNIS_DATADIR
 #define VARNIS_DATADIR "/usr/local/share/varnis"
@@ -59,6 +59,35 @@ const std::vector<std::string>& installedDataFolders() {
 
 std::string dataFilePath(const char* name) {
     return findDataFile(name, installedDataFolders());
+}
+
+std::FILE* openRegularFile(const std::string& path, uint64_t* size) {
+    // Opened without blocking, so a FIFO with no writer (or a device) cannot stop the open for
+    // ever; anything but a regular file is then closed again unread.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return nullptr;
+    }
+    if (size) *size = uint64_t(st.st_size);
+    return f;
+}
+
+std::FILE* openDataFile(const char* name, uint64_t* size) {
+    return name ? openRegularFile(dataFilePath(name), size) : nullptr;
+}
+
+bool isWritableFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
 }  // namespace platform

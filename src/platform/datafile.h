@@ -1,6 +1,9 @@
-// Where the game's data files (title.bmp, char.bmp, shoot.wav, bomb.wav) are read from.
+// Where the game's data files (title.bmp, char.bmp, shoot.wav, bomb.wav) are read from, and the
+// few questions about files the layers above ask of the system.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,5 +22,15 @@ const std::vector<std::string>& installedDataFolders();
 
 // findDataFile over installedDataFolders(); "" for a null name.
 std::string dataFilePath(const char* name);
+
+// Opens a regular file for reading ("rb"), with its size in *size when size is not null. Null
+// for anything else (a folder, a FIFO, a device), at once and without reading from it: such a
+// path counts as not there.
+std::FILE* openRegularFile(const std::string& path, uint64_t* size = nullptr);
+// openRegularFile(dataFilePath(name)); null for a null name.
+std::FILE* openDataFile(const char* name, uint64_t* size = nullptr);
+
+// An existing folder this process may create files in.
+bool isWritableFolder(const std::string& path);
 
 }  // namespace platform

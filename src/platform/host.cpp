@@ -3,7 +3,6 @@
 #include <deque>
 
 #include "platform/backend.h"
-#include "platform/headless/headless.h"
 #include "platform/stats.h"
 #include "platform/text.h"
 
@@ -20,7 +19,12 @@ int quitCode = 0;
 }  // namespace
 
 Backend& backend() {
-    if (!active) active = makeHeadlessBackend(HeadlessOptions{});
+    if (!active) {
+        // Every program chooses its back end before it uses the platform; reaching here is a
+        // fault in that program, not something to paper over with a back end it did not ask for.
+        std::fputs("varnis: no platform back end installed (platform::installBackend)\n", stderr);
+        std::abort();
+    }
     return *active;
 }
 
@@ -41,7 +45,13 @@ bool registerWindowClass(WindowProc proc) {
 bool createWindow(const char* caption) { return backend().createWindow(caption); }
 void showWindow() { backend().showWindow(); }
 void hideCursor() { backend().hideCursor(); }
-void getWindowRect(Rect& rect) { backend().getWindowRect(rect); }
+void getWindowRect(Rect& rect) {
+    // The stand-in's primary surface is the window's 640 by 480 drawing area, not the desktop, so
+    // the window is placed where its drawing area starts at that surface's origin: 3 pixels in
+    // from the outer left edge, 42 below the outer top (border, caption and menu), wherever the
+    // real window sits on the desktop. Positions derived from it then land on the picture.
+    rect = Rect{-3, -42, 643, 482};
+}
 
 int getSystemMetrics(int index) {
     switch (index) {
@@ -116,26 +126,6 @@ void exitProcess(int code) {
 bool tracing() { return backend().tracing(); }
 void trace(const std::string& text) { backend().trace(text); }
 
-std::string sjisToUtf8(const char* sjis) {
-    std::string out;
-    for (const char32_t c : decodeShiftJis(sjis)) {
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string sjisToUtf8(const char* sjis) { return encodeUtf8(decodeShiftJis(sjis)); }
 
 }  // namespace platform

@@ -355,6 +355,28 @@ std::shared_ptr<Strike> strikeFor(const Resolved& r, int32_t height, int32_t wid
 
 }  // namespace
 
+std::string encodeUtf8(const std::u32string& text) {
+    std::string out;
+    for (const char32_t c : text) {
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 // ---- TextFont ------------------------------------------------------------------------------
 
 bool TextFont::open(const char* face, int32_t height, int32_t width, int32_t weight,
@@ -362,25 +384,7 @@ bool TextFont::open(const char* face, int32_t height, int32_t width, int32_t wei
     strike_.reset();
     std::string family;
     if (face && *face) {
-        const std::u32string decoded = decodeShiftJis(face);
-        // The family name as UTF-8, for fontconfig.
-        for (char32_t c : decoded) {
-            if (c < 0x80) {
-                family += char(c);
-            } else if (c < 0x800) {
-                family += char(0xC0 | (c >> 6));
-                family += char(0x80 | (c & 0x3F));
-            } else if (c < 0x10000) {
-                family += char(0xE0 | (c >> 12));
-                family += char(0x80 | ((c >> 6) & 0x3F));
-                family += char(0x80 | (c & 0x3F));
-            } else {
-                family += char(0xF0 | (c >> 18));
-                family += char(0x80 | ((c >> 12) & 0x3F));
-                family += char(0x80 | ((c >> 6) & 0x3F));
-                family += char(0x80 | (c & 0x3F));
-            }
-        }
+        family = encodeUtf8(decodeShiftJis(face));  // fontconfig takes UTF-8 names
     }
     const bool bold = weight >= 600;
     const Resolved r = resolveFace(family, bold, italic);

@@ -15,6 +15,8 @@ namespace platform {
 
 // Shift-JIS bytes (zero-terminated) to code points; every undecodable byte becomes U+FFFD.
 std::u32string decodeShiftJis(const char* sjis);
+// Code points to UTF-8 bytes.
+std::string encodeUtf8(const std::u32string& text);
 
 struct Strike;
 

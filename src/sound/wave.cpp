@@ -1,7 +1,5 @@
 #include "sound/wave.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -138,14 +136,10 @@ WaveError parseWave(const uint8_t* bytes, size_t size, WaveSample& out) {
 
 WaveError readWaveFile(const char* fileName, WaveSample& out) {
     if (!fileName) return WaveError::NoFile;
-    std::FILE* file = std::fopen(platform::dataFilePath(fileName).c_str(), "rb");
+    uint64_t size = 0;
+    std::FILE* file = platform::openDataFile(fileName, &size);
     if (!file) return WaveError::NoFile;
-    struct stat st {};
-    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(file);
-        return WaveError::NoFile;
-    }
-    ByteSource src(file, uint64_t(st.st_size));
+    ByteSource src(file, size);
     const WaveError result = readWave(src, out);
     std::fclose(file);
     return result;

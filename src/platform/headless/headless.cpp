@@ -19,10 +19,6 @@ public:
     explicit HeadlessBackend(HeadlessOptions o) : opts_(std::move(o)) {}
 
     bool createWindow(const char*) override { return true; }
-    void getWindowRect(Rect& rect) override {
-        // Placed so that the drawing area starts at the screen's origin.
-        rect = Rect{-3, -42, 643, 482};
-    }
 
     // The look at the queue: an empty queue moves the clock on by 1 ms first, then every event
     // due by the new time joins the queue, so it is dispatched by the pump whose look brought it.
@@ -79,15 +75,18 @@ private:
             }
         }
     }
+    // A snapshot that cannot be written ends the run with status 3: the pictures are what the
+    // run was for, and a trace that named a missing file would report a failure as a success.
     void takeSnapshot(const std::string& name) {
-        trace("snapshot " + name);
         std::string path = opts_.snapshotDir;
         if (!path.empty() && path.back() != '/') path += '/';
         path += name + ".bmp";
         std::string error;
-        if (!writeSnapshot(path, error))
-            std::fprintf(stderr, "varnis: cannot write snapshot %s: %s\n", path.c_str(),
-                         error.c_str());
+        if (!writeSnapshot(path, error)) {
+            std::fprintf(stderr, "varnis: cannot write snapshot %s: %s\n", path.c_str(), error.c_str());
+            exitProcess(3);
+        }
+        trace("snapshot " + name);
     }
 
     HeadlessOptions opts_;

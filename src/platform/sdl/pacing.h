@@ -1,0 +1,31 @@
+// Time in the SDL back end: the game's millisecond count, kept on the monotonic clock, the exact
+// moment the count reaches a value, precise sleeps, the display-refresh grid of the vertical
+// blank, and the request for short scheduler slices that keeps wake-ups on time.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace platform {
+
+class SdlPacing {
+public:
+    using Steady = std::chrono::steady_clock;
+
+    // Asks the scheduler for short time slices for the calling thread (the game's).
+    SdlPacing();
+
+    // Milliseconds since the back end started.
+    uint32_t now() const;
+    // When now() comes to read `tick` (the nearest such moment: the count wraps after 49 days).
+    Steady::time_point momentOfTick(uint32_t tick) const;
+    // Sleeps to the next tick of a grid at `refreshRate` ticks a second.
+    static void waitVerticalBlank(int refreshRate);
+    // A tenth of a millisecond's sleep.
+    static void nap();
+
+private:
+    const Steady::time_point origin_ = Steady::now();
+};
+
+}  // namespace platform
