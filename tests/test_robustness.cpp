@@ -12,7 +12,8 @@ TEST(Robustness, WindowedScreenShowsThePicture) {
     ASSERT_TRUE(screen.openScreen(1, 640, 480, 0, 8, 5));
     support::paint(kBackSlot, 0, 0, 640, 480, 7);
     screen.present();
-    for (auto [x, y] : {std::pair{0, 0}, {639, 479}}) EXPECT_EQ(support::pixelAt(kFrontSlot, x, y), 7);
+    for (auto [x, y] : {std::pair{0, 0}, {639, 479}})
+        EXPECT_EQ(support::pixelAt(kFrontSlot, x, y), 7);
     // A text drawn on the front surface lands where the same text does on any other slot.
     platform::PaletteEntry grey[256];
     for (int i = 0; i < 256; ++i) grey[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
@@ -50,10 +51,13 @@ TEST(Robustness, DataFileThatIsNotARegularFileCountsAsNotFound) {
         fs::remove(dir / name);
         ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
         support::writeAll(dir / "script", "500 tap 13\n3000 close\n");  // Enter starts a match
-        const support::Output o = support::runVarnis(dir, "--headless --script script --seed 1", "timeout 10");
+        const support::Output o =
+            support::runVarnis(dir, "--headless --script script --seed 1", "timeout 10");
         const bool picture = fs::path(name).extension() == ".bmp";
         EXPECT_EQ(o.status, 1) << name << "\n" << o.out << o.err;
-        EXPECT_EQ(o.out.find(std::string("] ") + name) != std::string::npos, picture) << name << "\n" << o.out;
+        EXPECT_EQ(o.out.find(std::string("] ") + name) != std::string::npos, picture)
+            << name << "\n"
+            << o.out;
         fs::remove_all(dir);
     }
 }

@@ -97,7 +97,8 @@ bool Match::checkVictory() {
     screen.drawText(-1, -1, 320, 240, textBuffer, 90, 0, 800, 3, paletteColour(255), 1, kFontFace,
                     128, kFrontSlot, 0);
 
-    while (!keyDown[fireKey[0]] && !keyDown[fireKey[1]] && !keyDown[platform::VK_ESCAPE]) waitUntil(0);
+    while (!keyDown[fireKey[0]] && !keyDown[fireKey[1]] && !keyDown[platform::VK_ESCAPE])
+        waitUntil(0);
     keyDown[platform::VK_ESCAPE] = 0;
     keyDown[fireKey[1]] = 0;
     keyDown[fireKey[0]] = 0;

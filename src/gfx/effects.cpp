@@ -274,9 +274,8 @@ void Screen::waveCopy(int32_t dx, int32_t dy, int32_t sx, int32_t sy, int32_t w,
     bool first = true;
     int64_t previous = 0;
     for (int64_t i = 0; i < h; ++i) {
-        const double wave =
-            std::sin((double(i) * double(step) + double(phase)) * kRadiansPerDegree) * double(amplitude) +
-            double(int64_t(dy) + i);
+        const double angle = (double(i) * double(step) + double(phase)) * kRadiansPerDegree;
+        const double wave = std::sin(angle) * double(amplitude) + double(int64_t(dy) + i);
         // A row whose target is not a number or lies beyond the 32-bit range cannot be drawn.
         if (!(wave > double(std::numeric_limits<int32_t>::min()) - 1.0 &&
               wave < double(std::numeric_limits<int32_t>::max()) + 1.0))

@@ -22,7 +22,9 @@ constexpr uint32_t DDSCL_FULLSCREEN = 0x1, DDSCL_EXCLUSIVE = 0x10, DDSCL_ALLOWMO
                    DDSCL_NORMAL = 0x8;
 }
 
-Surface* slotSurface(int32_t slot) { return slot >= 0 && slot < kSurfaceSlots ? SurfaceTable[slot] : nullptr; }
+Surface* slotSurface(int32_t slot) {
+    return slot >= 0 && slot < kSurfaceSlots ? SurfaceTable[slot] : nullptr;
+}
 
 Surface* drawableSurface(int32_t slot) {
     Surface* s = slotSurface(slot);

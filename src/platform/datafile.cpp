@@ -87,7 +87,8 @@ std::FILE* openDataFile(const char* name, uint64_t* size) {
 
 bool isWritableFolder(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK | X_OK) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
 }  // namespace platform

@@ -83,7 +83,8 @@ private:
         path += name + ".bmp";
         std::string error;
         if (!writeSnapshot(path, error)) {
-            std::fprintf(stderr, "varnis: cannot write snapshot %s: %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "varnis: cannot write snapshot %s: %s\n", path.c_str(),
+                         error.c_str());
             exitProcess(3);
         }
         trace("snapshot " + name);

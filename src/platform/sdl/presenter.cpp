@@ -61,7 +61,8 @@ void SdlPresenter::present(SDL_Window* window) {
     if (!direct) {
         if (!staging_ || staging_->w != target->w || staging_->h != target->h) {
             if (staging_) SDL_FreeSurface(staging_);
-            staging_ = SDL_CreateRGBSurfaceWithFormat(0, target->w, target->h, 32, SDL_PIXELFORMAT_XRGB8888);
+            staging_ = SDL_CreateRGBSurfaceWithFormat(0, target->w, target->h, 32,
+                                                      SDL_PIXELFORMAT_XRGB8888);
             if (!staging_) {
                 showAll_ = true;
                 return;
@@ -103,8 +104,9 @@ void SdlPresenter::present(SDL_Window* window) {
         SDL_FillRect(canvas, nullptr, SDL_MapRGB(canvas->format, 0, 0, 0));
         box = Box{0, 0, w, h};
     }
-    const Box out = convertScaled(front->data(), front->pitch(), box, lut_, place,
-                                  static_cast<uint8_t*>(canvas->pixels), canvas->pitch, canvas->w, canvas->h);
+    const Box out =
+        convertScaled(front->data(), front->pitch(), box, lut_, place,
+                      static_cast<uint8_t*>(canvas->pixels), canvas->pitch, canvas->w, canvas->h);
     if (SDL_MUSTLOCK(canvas)) SDL_UnlockSurface(canvas);
     if (showAll_) {
         if (!direct) SDL_BlitSurface(canvas, nullptr, target, nullptr);

@@ -19,7 +19,9 @@ public:
     // A key went down: the frame that answers it is shown without waiting for its slot.
     void keyPressed();
     // Something is waiting to be shown in `window`.
-    bool pending(SDL_Window* window) const { return window && (showAll_ || drawSerial != shownSerial_); }
+    bool pending(SDL_Window* window) const {
+        return window && (showAll_ || drawSerial != shownSerial_);
+    }
     // Milliseconds until the next presentation may go out (negative when it may now).
     double msUntilDue(double periodMs) const;
     // Shows what changed, when due or when forced.

@@ -74,7 +74,8 @@ public:
         if (hasDeadline) {
             const SdlPacing::Steady::time_point reached = pacing_.momentOfTick(deadline);
             const double left =
-                std::chrono::duration<double, std::milli>(reached - SdlPacing::Steady::now()).count();
+                std::chrono::duration<double, std::milli>(reached - SdlPacing::Steady::now())
+                    .count();
             // Just passed: the caller's next end check finishes the wait, so do not block now. A
             // deadline long past belongs to a loop that only polls; it blocks as if it had none.
             if (left <= 0 && left > -2) return;
@@ -83,7 +84,8 @@ public:
                 // deadline. Each wake-up is another chance for the system to wake the game late,
                 // so there are no naps here; a presentation falling due within the stretch goes out
                 // now, a little early, rather than between the deadline and the caller's return.
-                if (pending && due <= left) presenter_.presentIfDue(window_.handle(), window_.periodMs(), true);
+                if (pending && due <= left)
+                    presenter_.presentIfDue(window_.handle(), window_.periodMs(), true);
                 std::this_thread::sleep_until(reached);
                 return;
             }

@@ -26,10 +26,12 @@ bool SdlWindow::create(const char* caption, bool windowed) {
     // On X11 SDL would put the window surface on an OpenGL texture; without a GPU (Xvfb,
     // llvmpipe) that costs several times what X11's own shared-memory images do. Other
     // drivers keep SDL's choice (Wayland has no surface of its own).
-    if (driver && std::strcmp(driver, "x11") == 0 && !SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION))
+    if (driver && std::strcmp(driver, "x11") == 0 &&
+        !SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION))
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    window_ = SDL_CreateWindow(caption ? caption : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               kWidth, kHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    window_ =
+        SDL_CreateWindow(caption ? caption : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                         kWidth, kHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (!window_) return false;
     SDL_SetWindowMinimumSize(window_, kWidth, kHeight);
     if (!windowed) setFullscreen(true);
@@ -75,7 +77,8 @@ void SdlWindow::messageBox(const std::string& text, const char* caption) {
     const char* title = caption ? caption : "Error";
     // Out of full screen first, so the box is not hidden behind the game.
     if (window_ && fullscreen_) setFullscreen(false);
-    if (!videoUp_ || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text.c_str(), window_) != 0)
+    if (!videoUp_ ||
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text.c_str(), window_) != 0)
         std::fprintf(stderr, "%s: %s\n", title, text.c_str());
 }
 
