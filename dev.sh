@@ -38,12 +38,13 @@ case "${1:-}" in
         ;;
     test)
         install_missing
-        build build
+        # The test builds treat every compiler warning as an error.
+        build build -DVARNIS_WERROR=ON
         (cd build && ctest --output-on-failure -j "$JOBS")
-        build build-asan -DVARNIS_SANITIZE=ON -DVARNIS_BENCH=OFF
+        build build-asan -DVARNIS_SANITIZE=ON -DVARNIS_BENCH=OFF -DVARNIS_WERROR=ON
         (cd build-asan && ctest --output-on-failure -j "$JOBS")
         CC=clang CXX=clang++ build build-fuzz -DVARNIS_FUZZ=ON -DVARNIS_SANITIZE=ON \
-            -DVARNIS_TESTS=OFF -DVARNIS_BENCH=OFF
+            -DVARNIS_TESTS=OFF -DVARNIS_BENCH=OFF -DVARNIS_WERROR=ON
         tools/fuzz.sh 30
         ;;
     *)
