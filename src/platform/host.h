@@ -51,6 +51,8 @@ bool registerWindowClass(WindowProc proc);
 bool createWindow(const char* caption);
 void showWindow();
 void hideCursor();
+// The window's outer rectangle in the primary surface's coordinates: in the stand-in that surface is
+// the drawing area, so the rectangle is always (-3, -42)-(643, 482).
 void getWindowRect(Rect& rect);
 int getSystemMetrics(int index);
 
