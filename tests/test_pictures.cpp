@@ -101,17 +101,6 @@ TEST_F(LoadBitmapTest, CopiesRegionClippedToBothKeepingIndices) {
     screen.loadBitmap(path.c_str(), 10, 10, 0, 0, 0, 0, 11);                         // empty slot
 }
 
-TEST(LoadBitmapFailure, MissingOrMalformedFileEndsWithMessage) {
-    for (const std::string& name : {std::string("missing.bmp"), kSuite + "bad/reallybig.bmp"})
-        EXPECT_EXIT(
-            {
-                installBackend(std::make_unique<support::StubBackend>());
-                screen.openScreen(1, 640, 480, 1, 8, 5);
-                screen.loadBitmap(name.c_str(), 8, 8, 0, 0, 0, 0, 2);
-            },
-            ::testing::ExitedWithCode(1), "box: .*" + name.substr(name.rfind('/') + 1) + " ");
-}
-
 namespace {
 
 // Keeps the device palette seen at each vertical blank, so tests see a fade step by step.
@@ -234,14 +223,18 @@ TEST_F(PaletteTest, WindowedFadeStepsFourTimesAsFarOverEntries10To245) {
     EXPECT_EQ(ddPalette->entries()[250].peRed, high.peRed);
 }
 
-TEST(PaletteFile, MissingFileEndsWithItsNameCutToTheBuffer) {
-    for (const auto& [name, shown] : {std::pair<std::string, std::string>{"no-such-palette.bmp", "box: no-such-palette.bmp "},
-                                      {std::string(600, 'x'), "box: x{255}\n"}})
+// A picture or palette that cannot be read ends the game with its name (cut to the message
+// buffer) in a message box.
+TEST(PictureFiles, MissingOrMalformedFileEndsWithItsName) {
+    const struct { std::string name, shown; bool palette; } cases[] = {
+        {"missing.bmp", "box: missing.bmp ", false}, {kSuite + "bad/reallybig.bmp", "box: .*reallybig.bmp ", false},
+        {"no-such-palette.bmp", "box: no-such-palette.bmp ", true}, {std::string(600, 'x'), "box: x{255}\n", true}};
+    for (const auto& c : cases)
         EXPECT_EXIT(
             {
-                installBackend(std::make_unique<RecordingBackend>());
+                installBackend(std::make_unique<support::StubBackend>());
                 screen.openScreen(1, 640, 480, 1, 8, 5);
-                screen.loadPalette(name.c_str());
+                c.palette ? screen.loadPalette(c.name.c_str()) : screen.loadBitmap(c.name.c_str(), 8, 8, 0, 0, 0, 0, 2);
             },
-            ::testing::ExitedWithCode(1), shown);
+            ::testing::ExitedWithCode(1), c.shown);
 }
