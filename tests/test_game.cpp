@@ -18,6 +18,47 @@ namespace {
 uint8_t itemPixel(int i) { return pixelAt(0, 175, 245 + 42 * i); }
 uint8_t highlighted(int i) { return titlePixel(5, 245 + 42 * i); }
 uint8_t plain(int i) { return titlePixel(325, 245 + 42 * i); }
+constexpr uint8_t kSolid = kSpriteBody;  // ground to a shell
+
+// A fresh game on char.bmp's palette, so the trail (entry 255) and the aim line (entry 173)
+// come out in those indices; fortresses where profile 2 puts them.
+ScriptedBackend& freshMatch(int selectedItem) {
+    ScriptedBackend& b = freshGame();
+    screen.loadPalette("char.bmp");
+    titleMenu.selectedItem = selectedItem;
+    match = Match{{56, 568}, {284, 334}, {0, 0}, 10.0f, 0};
+    return b;
+}
+
+struct Sound { int slot, pan, frequency; };
+std::vector<Sound> sounds(const ScriptedBackend& b) {
+    std::vector<Sound> out;
+    for (const std::string& l : b.linesOf("sound")) {
+        Sound s{};
+        if (std::sscanf(l.c_str(), "sound %d %d %d", &s.slot, &s.pan, &s.frequency) == 3) out.push_back(s);
+    }
+    return out;
+}
+
+// The first seed whose first number satisfies `want`.
+template <typename F>
+uint32_t seedWhere(F want) {
+    uint32_t seed = 1;
+    while (!want(RefRand{seed}.next())) ++seed;
+    return seed;
+}
+
+// The one text line of the trace: where it was drawn and what it says.
+struct Shown { int x = 0, y = 0; std::string text; };
+Shown onlyText(const ScriptedBackend& b) {
+    const auto texts = b.linesOf("text");
+    Shown s;
+    char buf[128] = {};
+    EXPECT_TRUE(texts.size() == 1 && std::sscanf(texts[0].c_str(), "text %d %d %127[^\n]", &s.x, &s.y, buf) == 3);
+    s.text = buf;
+    return s;
+}
+
 }  // namespace
 
 TEST(CRand, FollowsTheCLibrarySequenceAndWraps) {
@@ -104,54 +145,6 @@ TEST(Battlefield, SeedOneBuildsTheRuggedHillsThePinnedWay) {
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_NE(texts[0].find(" Ｊｕｓｔ　ａ　ｍｏｍｅｎｔ．．．"), std::string::npos);
 }
-
-namespace {
-
-constexpr uint8_t kSolid = 50;
-
-// A fresh game on char.bmp's palette, so the trail (entry 255) and the aim line (entry 173)
-// come out in those indices; fortresses where profile 2 puts them.
-ScriptedBackend& freshMatch(int selectedItem) {
-    ScriptedBackend& b = freshGame();
-    screen.loadPalette("char.bmp");
-    titleMenu.selectedItem = selectedItem;
-    match = Match{{56, 568}, {284, 334}, {0, 0}, 10.0f, 0};
-    return b;
-}
-
-struct Sound { int slot, pan, frequency; };
-std::vector<Sound> sounds(const ScriptedBackend& b) {
-    std::vector<Sound> out;
-    for (const std::string& l : b.linesOf("sound")) {
-        Sound s{};
-        if (std::sscanf(l.c_str(), "sound %d %d %d", &s.slot, &s.pan, &s.frequency) == 3) out.push_back(s);
-    }
-    return out;
-}
-
-// The first seed whose first number satisfies `want`.
-template <typename F>
-uint32_t seedWhere(F want) {
-    uint32_t seed = 1;
-    while (!want(RefRand{seed}.next())) ++seed;
-    return seed;
-}
-
-// The one text line of the trace: where it was drawn and what it says.
-struct Shown { int x = 0, y = 0; std::string text; };
-Shown onlyText(const ScriptedBackend& b) {
-    const auto texts = b.linesOf("text");
-    Shown s;
-    char buf[128] = {};
-    EXPECT_EQ(texts.size(), 1u);
-    if (texts.size() == 1) {
-        EXPECT_EQ(std::sscanf(texts[0].c_str(), "text %d %d %127[^\n]", &s.x, &s.y, buf), 3);
-    }
-    s.text = buf;
-    return s;
-}
-
-}  // namespace
 
 TEST(Wind, TextsForNoneLeftAndRight) {
     struct Case { int wind; const char* shown; } cases[] = {
