@@ -6,16 +6,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "app/frameclock.h"
 #include "app/shell.h"
@@ -59,8 +54,8 @@ inline void writeAll(const fs::path& path, const std::string& bytes) {
 }
 
 struct Bytes : std::string {
-    void u16(uint32_t v) { push_back(char(v)); push_back(char(v >> 8)); }
-    void u32(uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); }
+    void u16(uint32_t v) { push_back(char(v)), push_back(char(v >> 8)); }
+    void u32(uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); }
 };
 
 // Every palette entry is a distinct colour (red = index), so a colour taken from an entry
@@ -114,10 +109,7 @@ inline fs::path makeAssetFolder() {
 
 // ---- The program as a process ------------------------------------------------------------------
 
-struct Output {
-    int status = -1;  // exit status; -1 when killed by a signal
-    std::string out, err;
-};
+struct Output { int status = -1; std::string out, err; };  // status -1: killed by a signal
 
 // Runs the built varnis in `dir` with the arguments (shell words) and an environment prefix.
 inline Output runVarnis(const fs::path& dir, const std::string& args, const std::string& env = "") {
@@ -132,10 +124,7 @@ inline Output runVarnis(const fs::path& dir, const std::string& args, const std:
     return r;
 }
 
-struct TraceLine {
-    uint32_t ms = 0;
-    std::string kind, rest;
-};
+struct TraceLine { uint32_t ms = 0; std::string kind, rest; };
 
 struct Run {
     int status = -1;
@@ -144,8 +133,7 @@ struct Run {
 
     std::vector<TraceLine> of(const std::string& kind) const {
         std::vector<TraceLine> out;
-        for (const TraceLine& l : trace)
-            if (l.kind == kind) out.push_back(l);
+        std::copy_if(trace.begin(), trace.end(), std::back_inserter(out), [&](auto& l) { return l.kind == kind; });
         return out;
     }
     // Index of the first line of `kind` containing `text`, from `from`; -1 when none.
@@ -228,8 +216,8 @@ public:
     // Trace lines of one kind ("text", "sound"), without the time.
     std::vector<std::string> linesOf(const std::string& kind) const {
         std::vector<std::string> out;
-        for (const std::string& l : traceLines)
-            if (l.rfind(kind + " ", 0) == 0) out.push_back(l);
+        std::copy_if(traceLines.begin(), traceLines.end(), std::back_inserter(out),
+                     [&](auto& l) { return l.starts_with(kind + " "); });
         return out;
     }
 };

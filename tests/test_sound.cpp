@@ -1,11 +1,14 @@
-// The sound bank and the wave reader, on the silent device (and SDL's dummy output).
+// Sound: the sound bank and the wave reader on the silent device (and SDL's dummy output), and
+// the mixer run offline at 48 kHz.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -40,31 +43,21 @@ struct WaveSpec {
     std::vector<uint8_t> data = std::vector<uint8_t>(200, 0);
 };
 
-std::vector<uint8_t> buildWave(const WaveSpec& s) {
-    std::vector<uint8_t> v;
-    auto put = [&v](uint32_t x, int bytes) {
-        for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
-    };
-    auto id = [&v](const char* s) {
-        for (int i = 0; i < 4; ++i) v.push_back(uint8_t(s[i]));
-    };
-    id("RIFF"), put(0, 4), id("WAVE"), id("fmt "), put(16, 4);
-    put(1, 2), put(s.channels, 2), put(s.rate, 4), put(s.rate * s.channels * s.bits / 8, 4);
-    put(s.channels * s.bits / 8, 2), put(s.bits, 2);
-    id("junk"), put(3, 4), put(0x030201, 4);  // an odd-sized chunk, padded
-    if (s.dataChunk) {
-        id("data"), put(s.claimedData ? s.claimedData : uint32_t(s.data.size()), 4);
-        v.insert(v.end(), s.data.begin(), s.data.end());
-    }
-    const uint32_t riffSize = uint32_t(v.size() - 8);
-    std::memcpy(&v[4], &riffSize, 4);
-    return v;
+std::string buildWave(const WaveSpec& s) {
+    support::Bytes v;
+    v += "RIFF????WAVEfmt ", v.u32(16), v.u16(1), v.u16(s.channels), v.u32(s.rate);
+    v.u32(s.rate * s.channels * s.bits / 8), v.u16(s.channels * s.bits / 8), v.u16(s.bits);
+    v += "junk", v.u32(3), v.u32(0x030201);  // an odd-sized chunk, padded
+    if (s.dataChunk) v += "data", v.u32(s.claimedData ? s.claimedData : uint32_t(s.data.size())), v.append(s.data.begin(), s.data.end());
+    support::Bytes size;
+    size.u32(uint32_t(v.size() - 8));
+    return v.replace(4, 4, size);
 }
 
 // Each test runs in a process of its own, in parallel: a file per process, not shared.
-std::string writeFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+std::string writeFile(const std::string& name, const std::string& bytes) {
     const std::string path = ::testing::TempDir() + "/varnis-sound-" + support::uniqueTag() + "-" + name;
-    support::writeAll(path, std::string(bytes.begin(), bytes.end()));
+    support::writeAll(path, bytes);
     return path;
 }
 
@@ -131,17 +124,16 @@ TEST_F(Bank, EmptyCopiesEmptySlotsAndKeptSettings) {
 }
 
 TEST_F(Bank, EachFaultShowsItsMessageOncePerCopy) {
-    auto cut = [](std::vector<uint8_t> v, size_t n) { return v.resize(n), v; };
-    std::vector<uint8_t> hugeFormat = buildWave(WaveSpec{});
+    std::string hugeFormat = buildWave(WaveSpec{});
     hugeFormat[19] = 0x7F;
     WaveSpec noData, lying, wide, empty;
     noData.dataChunk = false;
     lying.claimedData = 0xFFFFFFF0u;
     wide.bits = 24;
     empty.data.clear();
-    const std::pair<std::vector<uint8_t>, const char*> cases[] = {
-        {{'R', 'I', 'F', 'X', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, "Could not Descend into Wave File"},
-        {cut(buildWave(WaveSpec{}), 30), "Error reading Wave Format"},
+    const std::pair<std::string, const char*> cases[] = {
+        {std::string("RIFX\4\0\0\0WAVE", 12), "Could not Descend into Wave File"},
+        {buildWave(WaveSpec{}).substr(0, 30), "Error reading Wave Format"},
         {hugeFormat, "Unable to Ascend"},
         {buildWave(noData), "Wave file has no data"},
         {buildWave(lying), "Could not read Wave Data"},
@@ -161,6 +153,19 @@ TEST_F(Bank, EachFaultShowsItsMessageOncePerCopy) {
     }
 }
 
+// Files from another tool: PCM is read, anything else is refused by its format tag.
+TEST_F(Bank, OutsideFilesArePlayedOnlyWhenPcm) {
+    bank.open(1);
+    for (const auto& [name, message] : {std::pair{"pcm-u8-mono-11025", ""}, {"pcm-s16-mono-44100", ""},
+                                        {"pcm-s16-stereo-22050", ""}, {"float32-mono", "Not a valid Wave Format"},
+                                        {"ima-adpcm", "Not a valid Wave Format"}}) {
+        rec->boxes.clear();
+        bank.loadSlot((std::string(VARNIS_TESTDATA) + "/wav/" + name + ".wav").c_str(), 0, 2);
+        EXPECT_EQ(rec->boxes, std::vector<std::string>(*message ? 2 : 0, message)) << name;
+        EXPECT_EQ(copy(0, 1) != nullptr, !*message) << name;
+    }
+}
+
 TEST_F(Bank, TheGlobalBankIsReleasedAtExit) {
     // fatalExit ends in exit(1); the clean-up registered at start-up closes the output while
     // sounds are still playing on SDL's audio thread, and the process still ends cleanly.
@@ -175,6 +180,129 @@ TEST_F(Bank, TheGlobalBankIsReleasedAtExit) {
             fatalExit(nullptr);
         },
         ::testing::ExitedWithCode(1), "");
+}
+
+}  // namespace
+
+namespace {
+
+constexpr uint32_t kRate = 48000;
+constexpr size_t kSettle = 100;  // frames past the start-up fade
+
+struct Mixer : ::testing::Test {
+    SoundDevice* device = SoundDevice::createSilent(kRate);
+    void TearDown() override { device->release(); }
+
+    // A 16-bit mono buffer (or 8-bit, when bits is 8) filled by value(i).
+    template <class F>
+    SoundBuffer* make(uint32_t frames, F value, uint32_t rate = kRate, uint16_t bits = 16) {
+        PcmWaveFormat f{1, 1, rate, rate * bits / 8, uint16_t(bits / 8), bits};
+        SoundBuffer* b = nullptr;
+        EXPECT_EQ(device->createSoundBuffer({20, 0xE0, frames * bits / 8, 0, &f}, &b, nullptr), DS_OK);
+        void *p1, *p2;
+        uint32_t n1, n2;
+        b->lock(0, frames * bits / 8, &p1, &n1, &p2, &n2, 0);
+        for (uint32_t i = 0; i < frames; ++i) {
+            const int v = value(i);
+            std::memcpy(static_cast<uint8_t*>(p1) + i * bits / 8, &v, bits / 8);
+        }
+        b->unlock(p1, n1, p2, n2);
+        return b;
+    }
+    SoundBuffer* constant(int16_t v, uint32_t frames = 1000) { return make(frames, [v](uint32_t) { return v; }); }
+    std::vector<int16_t> mix(size_t frames) {
+        std::vector<int16_t> out(frames * 2);
+        device->mix(out.data(), frames);
+        return out;
+    }
+    static bool playing(SoundBuffer* b) {
+        uint32_t status = 0;
+        b->getStatus(&status);
+        return status & DSBSTATUS_PLAYING;
+    }
+    size_t framesUntilStopped(SoundBuffer* b) {
+        size_t n = 0;
+        for (; playing(b) && n < 10 * kRate; ++n) mix(1);
+        return n;
+    }
+};
+
+TEST_F(Mixer, PanAndVolumeLaws) {
+    SoundBuffer* b = constant(10000);
+    b->play(0, 0, DSBPLAY_LOOPING);
+    mix(kSettle);
+    EXPECT_EQ(mix(1), (std::vector<int16_t>{10000, 10000}));
+    b->setPan(DSBPAN_RIGHT);
+    EXPECT_EQ(mix(1), (std::vector<int16_t>{0, 10000}));
+    // -6 dB is half amplitude; pan attenuates on top of the volume.
+    b->setPan(0);
+    b->setVolume(-600);
+    auto out = mix(1);
+    EXPECT_NEAR(out[0], 5000, 50);
+    b->setPan(600);
+    out = mix(1);
+    EXPECT_NEAR(out[0], 2512, 5);
+    EXPECT_NEAR(out[1], 5012, 5);
+    // Refused settings keep the old value.
+    EXPECT_NE(b->setPan(10001), DS_OK);
+    EXPECT_NE(b->setVolume(1), DS_OK);
+    EXPECT_EQ(b->pan(), 600);
+    EXPECT_EQ(b->volume(), -600);
+}
+
+TEST_F(Mixer, SumsSaturateAndEightBitSamplesAreUnsigned) {
+    make(200, [](uint32_t) { return 255; }, kRate, 8)->play(0, 0, DSBPLAY_LOOPING);
+    make(200, [](uint32_t) { return 128; }, kRate, 8)->play(0, 0, DSBPLAY_LOOPING);
+    EXPECT_EQ(mix(kSettle)[2 * kSettle - 1], 127 * 256);
+    for (int i = 0; i < 12; ++i) constant(i < 6 ? 20000 : 30000)->play(0, 0, DSBPLAY_LOOPING);
+    EXPECT_EQ(mix(kSettle)[2 * kSettle - 1], 32767) << "twelve copies saturate instead of wrapping";
+    for (int i = 0; i < 24; ++i) constant(-32768)->play(0, 0, DSBPLAY_LOOPING);
+    EXPECT_EQ(mix(kSettle)[2 * kSettle - 1], -32768);
+}
+
+TEST_F(Mixer, OneShotEndsAtZeroAndReplaysFromTheStart) {
+    SoundBuffer* b = make(3000, [](uint32_t i) { return int(i * 7); }, 22050);
+    b->play(0, 0, 0);
+    const auto first = mix(500);
+    EXPECT_LT(first[0], 100);  // faded in, no step at the start
+    framesUntilStopped(b);
+    uint32_t pos = 1;
+    b->getCurrentPosition(&pos);
+    EXPECT_EQ(pos, 0u);
+    EXPECT_EQ(mix(10), std::vector<int16_t>(20, 0));
+    b->play(0, 0, 0);
+    EXPECT_EQ(mix(500), first);
+}
+
+TEST_F(Mixer, PlayAndStopKeepTheirPlace) {
+    SoundBuffer* b = constant(8000);
+    b->play(0, 0, 0);
+    mix(300);
+    b->play(0, 0, 0);  // already playing: carries on
+    mix(200);
+    b->stop();
+    uint32_t pos = 0;
+    b->getCurrentPosition(&pos);
+    EXPECT_EQ(pos, 500u * 2);
+    // The stop fades out within a millisecond instead of cutting off, and keeps the position.
+    const auto tail = mix(60);
+    EXPECT_GT(tail[0], 7000);
+    for (size_t i = 1; i < 60; ++i) EXPECT_LE(tail[2 * i], tail[2 * i - 2]);
+    EXPECT_EQ(tail[2 * 59], 0);
+    b->play(0, 0, 0);
+    EXPECT_EQ(framesUntilStopped(b), 500u);
+}
+
+TEST_F(Mixer, ResamplesSmoothly) {
+    // A 1 kHz sine stored at 11025 Hz comes out as a 1 kHz sine at 48 kHz.
+    const double w = 2 * std::numbers::pi * 1000;
+    make(11025, [w](uint32_t i) { return int(std::lround(16000 * std::sin(w * i / 11025))); }, 11025)
+        ->play(0, 0, 0);
+    const auto out = mix(4800);
+    double worst = 0;
+    for (size_t k = kSettle; k < 4800; ++k)
+        worst = std::max(worst, std::abs(out[2 * k] - 16000 * std::sin(w * double(k) / kRate)));
+    EXPECT_LT(worst, 16000 * 0.05);
 }
 
 }  // namespace

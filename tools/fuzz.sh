@@ -4,7 +4,8 @@
 #   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVARNIS_FUZZ=ON -DVARNIS_SANITIZE=ON \
 #       -DVARNIS_TESTS=OFF -DVARNIS_BENCH=OFF && cmake --build build-fuzz -j2
 # Usage: tools/fuzz.sh SECONDS [BUILD_DIR]   (default build-fuzz)
-# Seeds: the real-world pictures and sounds in ../shared/testdata and the game's generated assets.
+# Seeds: the real-world pictures and sounds in tests/data and the game's generated assets (all must
+# be there: a missing seed is an error, not a smaller corpus).
 # The corpus grows in BUILD_DIR/fuzz-corpus/<target> and is kept between runs; an input that
 # fails is left in BUILD_DIR/fuzz-artifacts/ and the script ends with status 1.
 set -uo pipefail
@@ -12,13 +13,17 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:?usage: tools/fuzz.sh SECONDS [BUILD_DIR]}
 build=${2:-build-fuzz}
-testdata=$(cd .. && pwd)/shared/testdata
-build=$(cd "$build" && pwd) || { echo "no build folder $2" >&2; exit 2; }
+testdata=$(pwd)/tests/data
+[ -d "$build" ] || { echo "no build folder $build" >&2; exit 2; }
+build=$(cd "$build" && pwd)
 
 seed() {  # seed TARGET FILES...
     local dir=$build/fuzz-corpus/$1; shift
     mkdir -p "$dir"
-    for f in "$@"; do [ -f "$f" ] && cp -n "$f" "$dir/seed-$(basename "$f")"; done
+    for f in "$@"; do
+        [ -f "$f" ] || { echo "missing seed $f" >&2; exit 2; }
+        cp -n "$f" "$dir/seed-$(basename "$f")"
+    done
 }
 
 seed fuzz_bitmap "$testdata"/bmpsuite/good/*.bmp "$testdata"/bmpsuite/bad/*.bmp \

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The long soak: N random headless matches runs (random seeds, random keys, one and two players)
 # under the sanitizer build, two at a time. Prints runs, matches, virtual hours and wall time.
-# Usage: tools/soak.sh N [MINUTES] [BUILD_DIR]
+# Usage: tests/soak.sh N [MINUTES] [BUILD_DIR]
 #   N          runs (default 40)
 #   MINUTES    virtual minutes of random keys in each run (default 20)
 #   BUILD_DIR  a build with the tests (default build-asan; build it with -DVARNIS_SANITIZE=ON)
