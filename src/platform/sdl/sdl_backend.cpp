@@ -20,6 +20,7 @@
 #endif
 
 #include "platform/display.h"
+#include "platform/sdl/gamepad.h"
 #include "platform/sdl/keys.h"
 #include "platform/sdl/present.h"
 #include "platform/stats.h"
@@ -72,6 +73,7 @@ public:
                                    SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
                                    SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
         if (!window_) return false;
+        gamepads.open();  // pads plugged in already arrive as events
         SDL_SetWindowMinimumSize(window_, kWidth, kHeight);
         if (!windowed_) setFullscreen(true);
         SDL_ShowCursor(SDL_DISABLE);
@@ -199,7 +201,10 @@ public:
         if (staging) SDL_FreeSurface(staging);
         SDL_Window* window = std::exchange(window_, nullptr);
         if (window) SDL_DestroyWindow(window);
-        if (std::exchange(videoUp_, false)) SDL_Quit();
+        if (std::exchange(videoUp_, false)) {
+            gamepads.close();
+            SDL_Quit();
+        }
     }
 
 private:
@@ -310,7 +315,7 @@ private:
                     default: break;
                 }
                 break;
-            default: break;
+            default: gamepads.handle(e); break;  // pads: their presses become key messages
         }
     }
 
