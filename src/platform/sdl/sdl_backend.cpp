@@ -20,6 +20,7 @@
 #endif
 
 #include "platform/display.h"
+#include "platform/sdl/desktop.h"
 #include "platform/sdl/gamepad.h"
 #include "platform/sdl/keys.h"
 #include "platform/sdl/present.h"
@@ -74,6 +75,7 @@ public:
                                    SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
         if (!window_) return false;
         gamepads.open();  // pads plugged in already arrive as events
+        setWindowIcon(window_);
         SDL_SetWindowMinimumSize(window_, kWidth, kHeight);
         if (!windowed_) setFullscreen(true);
         SDL_ShowCursor(SDL_DISABLE);
@@ -450,6 +452,7 @@ private:
 }  // namespace
 
 std::unique_ptr<Backend> makeSdlBackend(bool windowed) {
+    quietSystemLibraries();  // before SDL probes for a display and a sound device
     return std::make_unique<SdlBackend>(windowed);
 }
 
