@@ -2,13 +2,15 @@
 # Varnis quick start.
 #   ./dev.sh play   install what is missing, build, and start the game
 #   ./dev.sh test   install what is missing, build, and run every test (plain and sanitizer builds)
+#   ./dev.sh package  install what is missing and build build-package/varnis_VERSION_ARCH.deb
 # Run as root or with sudo available; packages come from Debian.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-          xvfb xdotool imagemagick x11-utils)
+          xvfb xdotool imagemagick x11-utils
+          dpkg-dev debhelper lintian desktop-file-utils appstream)
 JOBS=$(nproc)
 
 install_missing() {
@@ -47,8 +49,12 @@ case "${1:-}" in
             -DVARNIS_TESTS=OFF -DVARNIS_BENCH=OFF -DVARNIS_WERROR=ON
         tools/fuzz.sh 30
         ;;
+    package)
+        install_missing
+        JOBS=$JOBS tools/package.sh build-package
+        ;;
     *)
-        echo "usage: $0 play [game options] | test" >&2
+        echo "usage: $0 play [game options] | test | package" >&2
         exit 2
         ;;
 esac

@@ -129,7 +129,8 @@ TEST(AssetGenerator, WritesTheSameBytesEveryRun) {
         fs::create_directories(d);
         ASSERT_EQ(std::system((VARNIS_BINARY_DIR "/make_assets " + d.string()).c_str()), 0);
     }
-    for (const char* name : {"title.bmp", "char.bmp", "shoot.wav", "bomb.wav", "varnis.png"}) {
+    for (const char* name : {"title.bmp", "char.bmp", "shoot.wav", "bomb.wav", "varnis-16.png",
+                             "varnis-256.png", "icon.rgba"}) {
         const Bytes a = readFile(one / name);
         EXPECT_TRUE(!a.empty() && a == readFile(two / name)) << name << " differs between two runs";
         EXPECT_TRUE(a == built(name)) << name << " differs from the build's";

@@ -3,7 +3,8 @@
 //              looks, the key guide and the bitmap-font strip;
 //   char.bmp   48x32, 8 bpp: the fortress sprite, with the battlefield's colour table;
 //   shoot.wav, bomb.wav  8-bit mono PCM at 11025 Hz;
-//   varnis.png 64x64 RGBA: the program's icon.
+//   varnis-N.png  N x N RGBA for N = 16, 32, 48, 64, 128, 256: the program's icon for the desktop;
+//   icon.rgba  the 64 x 64 icon as bare RGBA bytes, top row first: the window's icon.
 // Everything is drawn here pixel by pixel except the texts, which go through the game's own text
 // drawing (Screen::drawText on the headless display) so they come out in the game's face. The
 // output is the same byte for byte on every run: a fixed-seed generator, integer arithmetic.
@@ -23,6 +24,8 @@
 
 using assets::ColourTable;
 using assets::Rgb;
+
+constexpr int kIconSizes[] = {16, 32, 48, 64, 128, 256};
 
 namespace {
 
@@ -677,33 +680,48 @@ Image spriteSheet() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// varnis.png: the fortress on a hill under the night sky, on a rounded badge.
+// The icon: the fortress on a hill under the night sky, on a rounded badge. The picture is drawn
+// once at 64 by 64 and sampled for every size; the badge's edge is worked out at each size.
 
-std::vector<uint8_t> iconPixels(const ColourTable& field) {
-    using namespace fp;
+Image iconArt() {
     const int n = 64;
-    Image img(n, n, kSky);
+    Image img(n, n, fp::kSky);
     Rng rng(0x1C0Eu);
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x) {
             // A shallow hill: crest at row 44 in the middle.
             const int crest = 42 + (x - 32) * (x - 32) / 90;
-            if (y >= crest) img.set(x, y, uint8_t(kGround + std::max(0, 7 - (y - crest) / 3)));
+            if (y >= crest) img.set(x, y, uint8_t(fp::kGround + std::max(0, 7 - (y - crest) / 3)));
         }
-    for (int i = 0; i < 18; ++i) img.set(rng.range(3, 60), rng.range(3, 30), uint8_t(kStars + rng.range(4, 15)));
-    drawCastle(img, 16, 12, 2, CastleInks{kStone, kWindow, kWindowDim, kFlag, kFlagDark, kPole, kGate},
+    for (int i = 0; i < 18; ++i)
+        img.set(rng.range(3, 60), rng.range(3, 30), uint8_t(fp::kStars + rng.range(4, 15)));
+    drawCastle(img, 16, 12, 2,
+               CastleInks{fp::kStone, fp::kWindow, fp::kWindowDim, fp::kFlag, fp::kFlagDark, fp::kPole, fp::kGate},
                true);
-    std::vector<uint8_t> rgba(size_t(n * n * 4));
-    const int r = 12;
+    return img;
+}
+
+// n by n RGBA, top row first. Each pixel averages 4 by 4 samples: colours from the art (so sizes
+// of 64 and up keep its hard pixels and smaller ones blend them), coverage of the badge for alpha.
+std::vector<uint8_t> iconPixels(const Image& art, const ColourTable& field, int n) {
+    constexpr int S = 4;
+    const int span = 2 * S * n;          // one pixel is 2S units; samples sit at odd units
+    const int radius = span * 12 / 64;   // the badge's corner radius, 12 pixels at 64
+    std::vector<uint8_t> rgba(size_t(n) * size_t(n) * 4);
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x) {
-            const Rgb c = field[img.at(x, y)];
-            const int cx = std::clamp(x, r, n - 1 - r), cy = std::clamp(y, r, n - 1 - r);
-            const int d2 = 4 * ((x - cx) * (x - cx) + (y - cy) * (y - cy));  // doubled coordinates
-            const int rr = (2 * r - 1) * (2 * r - 1);
-            uint8_t* p = &rgba[size_t((y * n + x) * 4)];
-            p[0] = c.r, p[1] = c.g, p[2] = c.b;
-            p[3] = d2 <= rr ? 255 : d2 <= rr + 8 * r ? 128 : 0;
+            int r = 0, g = 0, b = 0, inside = 0;
+            for (int j = 0; j < S; ++j)
+                for (int i = 0; i < S; ++i) {
+                    const int u = 2 * (x * S + i) + 1, v = 2 * (y * S + j) + 1;
+                    const Rgb c = field[art.at(u * art.w / span, v * art.h / span)];
+                    r += c.r, g += c.g, b += c.b;
+                    const int cu = std::clamp(u, radius, span - radius), cv = std::clamp(v, radius, span - radius);
+                    inside += (u - cu) * (u - cu) + (v - cv) * (v - cv) <= radius * radius;
+                }
+            uint8_t* p = &rgba[(size_t(y) * size_t(n) + size_t(x)) * 4];
+            p[0] = uint8_t(r / (S * S)), p[1] = uint8_t(g / (S * S)), p[2] = uint8_t(b / (S * S));
+            p[3] = uint8_t(inside * 255 / (S * S));
         }
     return rgba;
 }
@@ -745,7 +763,12 @@ int main(int argc, char** argv) {
     ok &= assets::writeFile(dir + "char.bmp", assets::encodeBmp(48, 32, sheet.px, field));
     ok &= assets::writeFile(dir + "shoot.wav", assets::encodeWav(assets::makeShotSound(), assets::kSampleRate));
     ok &= assets::writeFile(dir + "bomb.wav", assets::encodeWav(assets::makeBurstSound(), assets::kSampleRate));
-    ok &= assets::writeFile(dir + "varnis.png", assets::encodePng(64, 64, iconPixels(field)));
+    const Image art = iconArt();
+    for (int n : kIconSizes)
+        ok &= assets::writeFile(dir + "varnis-" + std::to_string(n) + ".png",
+                                assets::encodePng(n, n, iconPixels(art, field, n)));
+    // The window's icon as the game sets it, plain pixels so the game needs no PNG reader.
+    ok &= assets::writeFile(dir + "icon.rgba", iconPixels(art, field, 64));
     if (!ok) {
         std::fprintf(stderr, "make_assets: cannot write into %s\n", argv[1]);
         return 1;

@@ -1,6 +1,7 @@
 #include "platform/sdl/events.h"
 
 #include "platform/backend.h"
+#include "platform/sdl/gamepad.h"
 #include "platform/sdl/keys.h"
 
 namespace platform {
@@ -36,7 +37,7 @@ EventEffects translateSdlEvent(const SDL_Event& e) {
                 default: break;
             }
             break;
-        default: break;
+        default: gamepads.handle(e); break;  // pads: their presses become key messages
     }
     return fx;
 }

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/sdl/audio_device.h"
+#include "platform/sdl/desktop.h"
 #include "platform/sdl/events.h"
 #include "platform/sdl/pacing.h"
 #include "platform/sdl/presenter.h"
@@ -162,6 +163,7 @@ private:
 }  // namespace
 
 std::unique_ptr<Backend> makeSdlBackend(bool windowed) {
+    quietSystemLibraries();  // before SDL probes for a display and a sound device
     return std::make_unique<SdlBackend>(windowed);
 }
 

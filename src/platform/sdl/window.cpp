@@ -6,6 +6,9 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/sdl/desktop.h"
+#include "platform/sdl/gamepad.h"
+
 namespace platform {
 
 bool SdlWindow::create(const char* caption, bool windowed) {
@@ -33,6 +36,8 @@ bool SdlWindow::create(const char* caption, bool windowed) {
         SDL_CreateWindow(caption ? caption : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                          kWidth, kHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (!window_) return false;
+    gamepads.open();  // pads plugged in already arrive as events
+    setWindowIcon(window_);
     SDL_SetWindowMinimumSize(window_, kWidth, kHeight);
     if (!windowed) setFullscreen(true);
     SDL_ShowCursor(SDL_DISABLE);
@@ -94,7 +99,10 @@ void SdlWindow::destroy() {
     // Each step is forgotten before it is taken: Xlib's default error handler may call exit()
     // from inside SDL_Quit, and the exit handlers run this again.
     if (SDL_Window* window = std::exchange(window_, nullptr)) SDL_DestroyWindow(window);
-    if (std::exchange(videoUp_, false)) SDL_Quit();
+    if (std::exchange(videoUp_, false)) {
+        gamepads.close();
+        SDL_Quit();
+    }
 }
 
 }  // namespace platform
