@@ -24,12 +24,17 @@ constexpr double kFrameMs = 1000.0 / 60;
 // How often ?stats prints its report while the game runs.
 constexpr double kStatsPeriodMs = 10000;
 
-// Sleeps ms (0: just lets the browser run what is due), ending early when jsWake is called.
-// A timeout set from a timeout's callback counts as nested, and browsers stretch nested timeouts
-// to at least 4 ms; a hop through a message port first keeps every timeout at its length.
-EM_ASYNC_JS(void, jsSleep, (double ms), {
+// Sleeps ms (0: just lets the browser run what is due), ending early when jsWake is called. A
+// precise sleep ends on time: the timeout ends about a millisecond early (browsers wake up to a
+// couple of milliseconds late) and the rest is passed in turns through a message port, which the
+// browser runs as soon as it has nothing else to do. Every timeout is set from such a turn too: a
+// timeout set from a timeout's callback counts as nested, and browsers stretch nested timeouts to
+// at least 4 ms.
+EM_ASYNC_JS(void, jsSleep, (double ms, int precise), {
     await new Promise(function(resolve) {
         const id = (Module.varnisSleep = (Module.varnisSleep | 0) + 1);
+        const end = performance.now() + ms;
+        const margin = precise ? 1.5 : 0;
         let timer = 0;
         const done = function() {
             if (Module.varnisSleep !== id) return;
@@ -39,11 +44,16 @@ EM_ASYNC_JS(void, jsSleep, (double ms), {
         };
         Module.varnisWake = done;
         if (!Module.varnisPort) Module.varnisPort = new MessageChannel();
-        Module.varnisPort.port1.onmessage = function(e) {
+        const port = Module.varnisPort;
+        const turn = function() { port.port2.postMessage(id); };
+        port.port1.onmessage = function(e) {
             if (e.data !== id || Module.varnisSleep !== id) return;
-            if (ms <= 0) done(); else timer = setTimeout(done, ms);
+            const left = end - performance.now();
+            if (left <= 0 || (!precise && left < 1)) done();
+            else if (left > margin + 1) timer = setTimeout(turn, Math.floor(left - margin));
+            else turn();
         };
-        Module.varnisPort.port2.postMessage(id);
+        turn();
     });
 });
 
@@ -109,16 +119,16 @@ public:
         if (!busy && hasDeadline) {
             const uint32_t current = now();
             const double left = origin_ + double(current) + int32_t(deadline - current) - t;
-            if (left > 0) wait = std::min(wait, left);
-            else if (left > -2) return yieldIfOverdue(t);  // just passed: the caller ends its wait
+            if (left > 0 && left <= wait) return yieldFor(left, true);
+            if (left <= 0 && left > -2) return yieldIfOverdue(t);  // just passed: the caller ends its wait
         }
         if (busy) return yieldIfOverdue(t);
-        yieldFor(std::ceil(wait));
+        yieldFor(wait);
     }
 
     void waitVerticalBlank() override {
         const double since = emscripten_get_now() - origin_;
-        yieldFor(std::max(1.0, std::ceil((std::floor(since / kFrameMs) + 1) * kFrameMs - since)));
+        yieldFor((std::floor(since / kFrameMs) + 1) * kFrameMs - since, true);
     }
 
     void messageBox(const std::string& text, const char* caption) override {
@@ -159,13 +169,13 @@ private:
     void yieldIfOverdue(double t) {
         if (t - lastYield_ >= kFrameMs) yieldFor(0);
     }
-    void yieldFor(double ms) {
+    void yieldFor(double ms, bool precise = false) {
         if (showAll_ || drawSerial != shownSerial_) present();
         if (stats::enabled() && stats::wallMs() - lastStats_ >= kStatsPeriodMs) {
             lastStats_ = stats::wallMs();
             std::fputs(stats::format().c_str(), stderr);
         }
-        jsSleep(ms);
+        jsSleep(ms, precise);
         lastYield_ = emscripten_get_now();
     }
 
