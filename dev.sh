@@ -11,8 +11,9 @@ cd "$(dirname "$0")"
 PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           xvfb xdotool imagemagick x11-utils)
-# The browser build and its tests (emscripten, the face cut-down, headless Chromium).
-WEB_PACKAGES=(emscripten python3-fonttools chromium python3-websocket)
+# The browser build and its tests (emscripten, dpkg-source for Debian's FreeType source, the face
+# cut-down, headless Chromium).
+WEB_PACKAGES=(emscripten dpkg-dev python3-fonttools chromium python3-websocket)
 JOBS=$(nproc)
 
 install_missing() {  # install_missing [extra packages...]

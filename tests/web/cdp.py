@@ -13,10 +13,15 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+class Server(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        pass  # the browser dropping a connection it no longer needs
+
+
 class Browser:
     def __init__(self, site):
         handler = functools.partial(Quiet, directory=site)
-        self.server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), handler)
+        self.server = Server(('127.0.0.1', 0), handler)
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
         self.origin = 'http://127.0.0.1:%d/' % self.server.server_address[1]
         self.profile = tempfile.mkdtemp(prefix='varnis-chromium-')
@@ -53,9 +58,14 @@ class Browser:
             raise RuntimeError(str(r['exceptionDetails']))
         return r['result'].get('value')
 
-    def open(self, path):
+    def open(self, path, timeout=20):
+        """Loads the page and waits for its load event."""
         self.events.clear()
         self.call('Page.navigate', url=self.origin + path)
+        self.ws.settimeout(timeout)
+        while not any(e.get('method') == 'Page.loadEventFired' for e in self.events):
+            self.events.append(json.loads(self.ws.recv()))
+        self.ws.settimeout(None)
 
     def wait_for(self, expression, timeout=10):
         deadline = time.time() + timeout
