@@ -5,7 +5,7 @@ import websocket
 
 FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
          '--disable-background-networking', '--disable-component-update', '--disable-sync',
-         '--remote-debugging-port=0', '--window-size=1280,1024']
+         '--disable-dev-shm-usage', '--remote-debugging-port=0', '--window-size=1280,1024']
 
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
