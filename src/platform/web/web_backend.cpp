@@ -190,8 +190,8 @@ private:
         if (!front || front->width() != kWidth || front->height() != kHeight) {
             for (size_t i = 0; i < rgba_.size(); ++i) rgba_[i] = (i % 4 == 3) ? 255 : 0;
             jsPutImage(rgba_.data(), kWidth, kHeight, 0, 0, kWidth, kHeight);
-            showAll_ = true;
-            shown_.clear();
+            showAll_ = false;
+            shown_.clear();  // the next picture goes out whole
         } else {
             const PaletteEntry* pal = device->devicePalette();
             for (int i = 0; i < 256; ++i) {
