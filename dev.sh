@@ -3,6 +3,8 @@
 #   ./dev.sh play   install what is missing, build, and start the game
 #   ./dev.sh test   install what is missing, build, and run every test (plain and sanitizer builds)
 #   ./dev.sh package  install what is missing and build build-package/varnis_VERSION_ARCH.deb
+#   ./dev.sh web    install what is missing, build the browser version and serve it at
+#                   http://localhost:${PORT:-8000}/; `./dev.sh web build` only builds (build-web/site)
 # Run as root or with sudo available; packages come from Debian.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,11 +13,14 @@ PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-de
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           xvfb xdotool imagemagick x11-utils
           dpkg-dev debhelper lintian desktop-file-utils appstream)
+# The browser build and its tests (emscripten, dpkg-source for Debian's FreeType source, the face
+# cut-down, headless Chromium).
+WEB_PACKAGES=(emscripten dpkg-dev python3-fonttools chromium python3-websocket)
 JOBS=$(nproc)
 
-install_missing() {
+install_missing() {  # install_missing [extra packages...]
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -39,10 +44,11 @@ case "${1:-}" in
         cd build && exec ./varnis "${@:2}"
         ;;
     test)
-        install_missing
-        # The test builds treat every compiler warning as an error.
+        install_missing "${WEB_PACKAGES[@]}"
+        # The test builds treat every compiler warning as an error. The plain pass also builds the
+        # browser version (its first test) and tries it.
         build build -DVARNIS_WERROR=ON
-        (cd build && ctest --output-on-failure -j "$JOBS")
+        (cd build && JOBS=$JOBS ctest --output-on-failure -j "$JOBS")
         build build-asan -DVARNIS_SANITIZE=ON -DVARNIS_BENCH=OFF -DVARNIS_WERROR=ON
         (cd build-asan && ctest --output-on-failure -j "$JOBS")
         CC=clang CXX=clang++ build build-fuzz -DVARNIS_FUZZ=ON -DVARNIS_SANITIZE=ON \
@@ -53,8 +59,15 @@ case "${1:-}" in
         install_missing
         JOBS=$JOBS tools/package.sh build-package
         ;;
+    web)
+        install_missing "${WEB_PACKAGES[@]}"
+        JOBS=$JOBS tools/build_web.sh build  # the native build only makes the data files
+        [ "${2:-}" = build ] && exit 0
+        echo "Serving build-web/site at http://localhost:${PORT:-8000}/ (Ctrl+C stops)"
+        exec python3 -m http.server "${PORT:-8000}" --directory build-web/site
+        ;;
     *)
-        echo "usage: $0 play [game options] | test | package" >&2
+        echo "usage: $0 play [game options] | test | package | web [build]" >&2
         exit 2
         ;;
 esac

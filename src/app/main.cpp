@@ -6,7 +6,11 @@
 #include "app/shell.h"
 #include "platform/datafile.h"
 #include "platform/headless/headless.h"
+#if defined(__EMSCRIPTEN__)
+#include "platform/web/web_backend.h"
+#else
 #include "platform/sdl/sdl_backend.h"
+#endif
 #include "platform/stats.h"
 
 namespace {
@@ -58,7 +62,11 @@ int main(int argc, char** argv) {
         platform::installBackend(platform::makeHeadlessBackend(std::move(h)));
         platform::stats::useStepClock([] { return double(platform::timeGetTime()); }, true);
     } else {
+#if defined(__EMSCRIPTEN__)
+        platform::installBackend(platform::makeWebBackend());
+#else
         platform::installBackend(platform::makeSdlBackend(o.windowed));
+#endif
     }
     const int code = winMain(seed);
     platform::stats::report();

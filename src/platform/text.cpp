@@ -7,7 +7,11 @@
 // as they were designed; sized by its own metrics it would come out about 9% too small.
 #include "platform/text.h"
 
+#if defined(VARNIS_FONT_FILE)
+#include "platform/datafile.h"
+#else
 #include <fontconfig/fontconfig.h>
+#endif
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -44,7 +48,11 @@ namespace platform {
 std::u32string decodeShiftJis(const char* sjis) {
     std::u32string out;
     if (!sjis) return out;
-    static iconv_t cd = iconv_open("UTF-32LE", "CP932");
+    // Some C libraries know code page 932 only by its JIS name.
+    static iconv_t cd = [] {
+        iconv_t c = iconv_open("UTF-32LE", "CP932");
+        return c != iconv_t(-1) ? c : iconv_open("UTF-32LE", "SHIFT_JIS");
+    }();
     const size_t len = std::strlen(sjis);
     if (cd == iconv_t(-1)) {
         // No converter: pass ASCII through, everything else is unknown.
@@ -138,6 +146,15 @@ Face* openFaceFile(const std::string& path, int index) {
     return result;
 }
 
+#if defined(VARNIS_FONT_FILE)
+// Without fontconfig (the web build) one face file, found among the data files, stands in for
+// every request, as a substitute: what fontconfig would have chosen on the desktop.
+enum class Need { Family, JapaneseSerif, Anything };
+Face* findFace(const char*, Need need, bool, bool) {
+    return need == Need::Family ? nullptr : openFaceFile(dataFilePath(VARNIS_FONT_FILE), 0);
+}
+Face* anyInstalledFace() { return nullptr; }
+#else
 bool fontconfigReady() {
     static const bool ok = FcInit() == FcTrue;
     return ok;
@@ -212,6 +229,7 @@ Face* anyInstalledFace() {
     if (p) FcPatternDestroy(p);
     return face;
 }
+#endif
 
 struct Resolved {
     Face* face = nullptr;

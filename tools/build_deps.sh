@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the libraries the game links from Debian's own sources (tools/debian_source.sh) with another
+# toolchain, as static libraries installed under OUTDIR/prefix, once: a library already installed
+# there is not built again.
+#
+#   tools/build_deps.sh TOOLCHAIN OUTDIR PACKAGE...
+#
+# TOOLCHAIN is a CMake toolchain file (Emscripten.cmake for the web, a mingw one for Windows).
+# PACKAGE is a -dev package the desktop build links: libfreetype-dev or libsdl2-dev. The prefix
+# is printed on the last line.
+set -euo pipefail
+
+if [ $# -lt 3 ]; then
+    echo "usage: $0 TOOLCHAIN OUTDIR PACKAGE..." >&2
+    exit 2
+fi
+toolchain=$(realpath "$1")
+out=$(mkdir -p "$2" && cd "$2" && pwd)
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+prefix=$out/prefix
+jobs=${JOBS:-2}
+
+for pkg in "$@"; do
+    case $pkg in
+        # Only what the game uses: no compressed fonts, no PNG glyphs, no shaping.
+        libfreetype-dev) stamp=freetype; opts=(-DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON
+            -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON) ;;
+        libsdl2-dev) stamp=sdl2; opts=(-DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF) ;;
+        *) echo "$0: no build recipe for $pkg" >&2; exit 2 ;;
+    esac
+    [ -f "$prefix/.$stamp" ] && continue
+    src=$("$here/debian_source.sh" "$out" "$pkg" | tail -n 1)
+    rm -rf "$out/build-$stamp"
+    cmake -S "$src" -B "$out/build-$stamp" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+        "${opts[@]}" >&2
+    cmake --build "$out/build-$stamp" -j "$jobs" >&2
+    cmake --install "$out/build-$stamp" >&2
+    rm -rf "$out/build-$stamp"
+    touch "$prefix/.$stamp"
+done
+echo "$prefix"

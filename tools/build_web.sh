@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the browser version into build-web/site (index.html, varnis.js, varnis.wasm, varnis.data and
+# the face's licence) and the headless runner for node (build-web/cmake/varnis-node.js, run in
+# build-web/data). Needs emscripten, python3-fonttools and the desktop build's packages.
+#
+#   tools/build_web.sh [NATIVE_BUILD_DIR]   (default: build; its asset generator makes the data)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+native=${1:-build}
+out=build-web
+jobs=${JOBS:-2}
+# Debian's emscripten runs its JavaScript tools with whatever node is first on the PATH; one that
+# is not Debian's own does not look in Debian's module folder by itself.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+
+# The data files: the native asset generator's four, and the desktop's face cut down to the
+# characters the game draws.
+[ -f "$native/CMakeCache.txt" ] || cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$native" --target assets -j "$jobs" >/dev/null
+mkdir -p "$out/data" "$out/site"
+cp "$native"/{title.bmp,char.bmp,shoot.wav,bomb.wav} "$out/data/"
+face=$(fc-match -f '%{file}' IPAPMincho 2>/dev/null || true)
+[ -f "$face" ] || face=/usr/share/fonts/opentype/ipafont-mincho/ipamp.ttf
+if [ ! -f "$out/data/varnis-pmincho.ttf" ] || [ "$face" -nt "$out/data/varnis-pmincho.ttf" ] ||
+   [ src/app/texts.h -nt "$out/data/varnis-pmincho.ttf" ]; then
+    /usr/bin/python3 tools/subset_font.py "$face" src/app/texts.h "$out/data"
+fi
+
+prefix=$(JOBS=$jobs tools/build_deps.sh /usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
+         "$out/deps" libfreetype-dev | tail -n 1)
+emcmake cmake -S . -B "$out/cmake" -DCMAKE_BUILD_TYPE=Release -DVARNIS_WEB_DEPS="$prefix" \
+    -DVARNIS_WEB_DATA="$PWD/$out/data" >/dev/null
+cmake --build "$out/cmake" -j "$jobs"
+cp "$out"/cmake/varnis.{js,wasm,data} web/index.html "$out/data/varnis-pmincho-LICENSE.txt" "$out/site/"
+echo "$out/site"
