@@ -2,13 +2,15 @@
 # Varnis quick start.
 #   ./dev.sh play   install what is missing, build, and start the game
 #   ./dev.sh test   install what is missing, build, and run every test (plain and sanitizer builds)
+#   ./dev.sh windows  cross-compile for Windows: build-windows/varnis-VERSION-win64.zip
 # Run as root or with sudo available; packages come from Debian.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-          xvfb xdotool imagemagick x11-utils)
+          xvfb xdotool imagemagick x11-utils
+          g++-mingw-w64-x86-64-posix wine wine64 zip dpkg-dev)
 JOBS=$(nproc)
 
 install_missing() {
@@ -46,8 +48,13 @@ case "${1:-}" in
             -DVARNIS_TESTS=OFF -DVARNIS_BENCH=OFF
         tools/fuzz.sh 30
         ;;
+    windows)
+        install_missing
+        build build
+        tools/build_windows.sh build build-windows
+        ;;
     *)
-        echo "usage: $0 play [game options] | test" >&2
+        echo "usage: $0 play [game options] | test | windows" >&2
         exit 2
         ;;
 esac

@@ -7,6 +7,9 @@
 #include "platform/headless/headless.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/stats.h"
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#endif
 
 namespace {
 
@@ -29,6 +32,9 @@ bool readFile(const std::string& path, std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    platform::win32::attachParentConsole();
+#endif
     Options o;
     std::string error;
     if (!parseOptions(std::vector<std::string>(argv + 1, argv + argc), o, error))

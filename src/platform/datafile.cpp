@@ -1,7 +1,11 @@
 #include "platform/datafile.h"
 
 #include <sys/stat.h>
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#else
 #include <unistd.h>
+#endif
 
 
 #ifndef VARNIS_DATADIR
@@ -17,6 +21,10 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+#ifdef _WIN32
+// Windows: the files travel beside the program.
+std::string besideExecutable() { return win32::programFolder(); }
+#else
 // <prefix>/share/varnis for an executable in <prefix>/bin (or any one folder below the prefix).
 std::string besideExecutable() {
     char buf[4096];
@@ -29,6 +37,7 @@ std::string besideExecutable() {
     if (prefix == std::string::npos) return {};
     return exe.substr(0, prefix) + "/share/varnis";
 }
+#endif
 
 }  // namespace
 
@@ -50,6 +59,10 @@ const std::vector<std::string>& installedDataFolders() {
     static const std::vector<std::string> folders = [] {
         std::vector<std::string> f;
         const std::string beside = besideExecutable();
+#ifdef _WIN32
+        if (!beside.empty()) f.push_back(beside);
+        return f;  // and no installed data folder
+#endif
         if (!beside.empty() && beside != VARNIS_DATADIR) f.push_back(beside);
         f.push_back(VARNIS_DATADIR);
         return f;

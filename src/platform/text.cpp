@@ -7,12 +7,16 @@
 // as they were designed; sized by its own metrics it would come out about 9% too small.
 #include "platform/text.h"
 
+#ifndef _WIN32
 #include <fontconfig/fontconfig.h>
+#include <iconv.h>
+#else
+#include "platform/win32/win32.h"
+#endif
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
-#include <iconv.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -41,6 +45,9 @@ namespace platform {
 
 // ---- Shift-JIS -----------------------------------------------------------------------------
 
+#ifdef _WIN32
+std::u32string decodeShiftJis(const char* sjis) { return win32::decodeShiftJis(sjis); }
+#else
 std::u32string decodeShiftJis(const char* sjis) {
     std::u32string out;
     if (!sjis) return out;
@@ -76,6 +83,7 @@ std::u32string decodeShiftJis(const char* sjis) {
     }
     return out;
 }
+#endif
 
 // ---- Faces ---------------------------------------------------------------------------------
 
@@ -138,6 +146,7 @@ Face* openFaceFile(const std::string& path, int index) {
     return result;
 }
 
+#ifndef _WIN32
 bool fontconfigReady() {
     static const bool ok = FcInit() == FcTrue;
     return ok;
@@ -149,8 +158,19 @@ bool familyMatches(FcPattern* match, const char* family) {
         if (FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0) return true;
     return false;
 }
+#endif
 
 enum class Need { Family, JapaneseSerif, Anything };
+
+#ifdef _WIN32
+// Without fontconfig the candidates are files: the substitute beside the program, the system's.
+Face* findFace(const char* family, Need need, bool, bool) {
+    for (const auto& [path, index] : win32::faceFiles(need == Need::Family ? family : nullptr))
+        if (Face* face = openFaceFile(path, index)) return face;
+    return nullptr;
+}
+Face* anyInstalledFace() { return nullptr; }
+#else
 
 // The best face fontconfig offers for the request, opened; null when it offers none that fits.
 Face* findFace(const char* family, Need need, bool bold, bool italic) {
@@ -212,6 +232,7 @@ Face* anyInstalledFace() {
     if (p) FcPatternDestroy(p);
     return face;
 }
+#endif
 
 struct Resolved {
     Face* face = nullptr;

@@ -24,6 +24,13 @@
 #include "platform/sdl/present.h"
 #include "platform/stats.h"
 
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+namespace platform {
+bool systemMessageBox(SDL_Window* owner, const std::string& text, const char* caption);
+}
+#endif
+
 namespace platform {
 
 namespace {
@@ -134,7 +141,11 @@ public:
                 // so there are no naps here; a presentation falling due within the stretch goes out
                 // now, a little early, rather than between the deadline and the caller's return.
                 if (pending && due <= left) presentIfDue(true);
+#ifdef _WIN32
+                win32::sleepUntil(reached);
+#else
                 std::this_thread::sleep_until(reached);
+#endif
                 return;
             }
             // Blocking on the event queue wakes up to a couple of milliseconds late at times; it
@@ -162,6 +173,9 @@ public:
         const char* title = caption ? caption : "Error";
         // Out of full screen first, so the box is not hidden behind the game.
         if (window_ && fullscreen_) setFullscreen(false);
+#ifdef _WIN32
+        if (systemMessageBox(window_, text, title)) return;
+#endif
         if (!videoUp_ ||
             SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text.c_str(), window_) != 0)
             std::fprintf(stderr, "%s: %s\n", title, text.c_str());
@@ -264,8 +278,12 @@ private:
     }
     double periodMs() const { return 1000.0 / refreshRate_; }
     static void nap() {
+#ifdef _WIN32
+        win32::sleepUntil(Steady::now() + std::chrono::microseconds(100));
+#else
         const timespec t{0, 100000};
         nanosleep(&t, nullptr);
+#endif
     }
 
     void sleepUntil(uint64_t target) {
