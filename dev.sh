@@ -2,20 +2,23 @@
 # Varnis quick start.
 #   ./dev.sh play   install what is missing, build, and start the game
 #   ./dev.sh test   install what is missing, build, and run every test (plain and sanitizer builds)
-#   ./dev.sh windows  cross-compile for Windows: build-windows/varnis-VERSION-win64.zip
+#   ./dev.sh windows  install what is missing and cross-compile the Windows zip
+#                   (build-windows/varnis-VERSION-win64.zip)
 # Run as root or with sudo available; packages come from Debian.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-          xvfb xdotool imagemagick x11-utils
-          g++-mingw-w64-x86-64-posix wine wine64 zip dpkg-dev)
+          xvfb xdotool imagemagick x11-utils)
+# The Windows build and its tests (mingw-w64 with posix threads, dpkg-source for Debian's sources
+# of SDL2 and FreeType, wine to run the program, zip).
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 zip)
 JOBS=$(nproc)
 
-install_missing() {
+install_missing() {  # install_missing [extra packages...]
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -39,9 +42,10 @@ case "${1:-}" in
         cd build && exec ./varnis "${@:2}"
         ;;
     test)
-        install_missing
+        install_missing "${WINDOWS_PACKAGES[@]}"
         build build
-        (cd build && ctest --output-on-failure -j "$JOBS")
+        # The plain pass also cross-compiles the Windows program (its first test) and tries it.
+        (cd build && JOBS=$JOBS ctest --output-on-failure -j "$JOBS")
         build build-asan -DVARNIS_SANITIZE=ON -DVARNIS_BENCH=OFF
         (cd build-asan && ctest --output-on-failure -j "$JOBS")
         CC=clang CXX=clang++ build build-fuzz -DVARNIS_FUZZ=ON -DVARNIS_SANITIZE=ON \
@@ -49,9 +53,9 @@ case "${1:-}" in
         tools/fuzz.sh 30
         ;;
     windows)
-        install_missing
-        build build
-        tools/build_windows.sh build build-windows
+        install_missing "${WINDOWS_PACKAGES[@]}"
+        build build  # the native build makes the data files
+        JOBS=$JOBS tools/build_windows.sh build build-windows
         ;;
     *)
         echo "usage: $0 play [game options] | test | windows" >&2

@@ -21,8 +21,9 @@ target_link_libraries(PkgConfig::FREETYPE INTERFACE ${VARNIS_FREETYPE_LIB})
 add_library(PkgConfig::FONTCONFIG INTERFACE IMPORTED)
 target_link_libraries(PkgConfig::FONTCONFIG INTERFACE psapi)
 
-# Unicode Windows calls; no min/max macros.
-add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+# Unicode Windows calls; no min/max macros. access() through mingw's wrapper: since Vista the
+# system's C runtime refuses X_OK outright, which would make every folder look unwritable.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX __USE_MINGW_ACCESS)
 # No DLLs beside the program: the C and C++ runtimes and winpthread are linked in.
 add_link_options(-static -static-libgcc -static-libstdc++)
 

@@ -19,7 +19,7 @@ version=$(sed -n 's/^project(Varnis VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 font=/usr/share/fonts/opentype/ipafont-mincho/ipamp.ttf
 fontdoc=/usr/share/doc/fonts-ipafont-mincho
 
-prefix=$(tools/build_deps.sh "$out/deps" cmake/mingw-w64.cmake | tail -n1)
+prefix=$(tools/build_deps.sh cmake/mingw-w64.cmake "$out/deps" libsdl2-dev libfreetype-dev | tail -n1)
 cmake -S . -B "$out/cmake" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNIS_DEPS_PREFIX="$prefix" -DVARNIS_TESTS=OFF \
     -DVARNIS_BENCH=OFF >/dev/null

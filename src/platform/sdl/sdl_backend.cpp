@@ -152,6 +152,10 @@ public:
             // ends where the final stretch begins, so such a delay eats into the stretch instead.
             if (left > 0) limit = std::min(limit, left - kFinalStretchMs);
         }
+#ifdef _WIN32
+        if (limit <= 0) return nap();
+        return win32::waitForInputUntil(Steady::now() + std::chrono::microseconds(int64_t(limit * 1000)));
+#endif
         const int timeout = int(limit);
         if (timeout <= 0) return nap();
         SDL_Event e;
@@ -288,6 +292,13 @@ private:
 
     void sleepUntil(uint64_t target) {
         const uint64_t freq = SDL_GetPerformanceFrequency();
+#ifdef _WIN32
+        // One precise timer wait, no spinning.
+        const uint64_t now = SDL_GetPerformanceCounter();
+        if (target > now)
+            win32::sleepUntil(Steady::now() + std::chrono::nanoseconds((target - now) * 1000000000 / freq));
+        return;
+#endif
         for (;;) {
             const uint64_t now = SDL_GetPerformanceCounter();
             if (now >= target) return;

@@ -32,13 +32,14 @@ std::string narrow(const wchar_t* w, int length) {
 }  // namespace
 
 void attachParentConsole() {
-    const bool out = redirected(STD_OUTPUT_HANDLE), err = redirected(STD_ERROR_HANDLE);
+    bool out = redirected(STD_OUTPUT_HANDLE), err = redirected(STD_ERROR_HANDLE);
     if ((!out || !err) && AttachConsole(ATTACH_PARENT_PROCESS)) {
-        if (!out) std::freopen("CONOUT$", "w", stdout);
-        if (!err) std::freopen("CONOUT$", "w", stderr);
+        if (!out) out = std::freopen("CONOUT$", "w", stdout) != nullptr;
+        if (!err) err = std::freopen("CONOUT$", "w", stderr) != nullptr;
     }
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
+    // Started without a console and without redirection, the streams have no file to set.
+    if (out) _setmode(_fileno(stdout), _O_BINARY);
+    if (err) _setmode(_fileno(stderr), _O_BINARY);
 }
 
 const std::string& programFolder() {
@@ -60,7 +61,9 @@ const std::string& programFolder() {
     return folder;
 }
 
-void sleepUntil(std::chrono::steady_clock::time_point moment) {
+namespace {
+
+HANDLE preciseTimer() {
     static const HANDLE timer = [] {
         HANDLE t = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                           TIMER_ALL_ACCESS);
@@ -71,16 +74,35 @@ void sleepUntil(std::chrono::steady_clock::time_point moment) {
         }
         return t;
     }();
+    return timer;
+}
+
+// Waits for the timer set to the moment, and for messages too when `input`.
+void waitUntil(std::chrono::steady_clock::time_point moment, bool input) {
     const auto left = moment - std::chrono::steady_clock::now();
     const long long ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count() / 100;
     if (ticks <= 0) return;
     LARGE_INTEGER due;
     due.QuadPart = -ticks;  // relative, in 100 ns units
-    if (timer && SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE))
-        WaitForSingleObject(timer, INFINITE);
-    else
-        Sleep(DWORD((ticks + 9999) / 10000));
+    HANDLE timer = preciseTimer();
+    if (timer && SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
+        if (input)
+            MsgWaitForMultipleObjects(1, &timer, FALSE, INFINITE, QS_ALLINPUT);
+        else
+            WaitForSingleObject(timer, INFINITE);
+    } else {
+        const DWORD ms = DWORD((ticks + 9999) / 10000);
+        if (input)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
+        else
+            Sleep(ms);
+    }
 }
+
+}  // namespace
+
+void sleepUntil(std::chrono::steady_clock::time_point moment) { waitUntil(moment, false); }
+void waitForInputUntil(std::chrono::steady_clock::time_point moment) { waitUntil(moment, true); }
 
 double cpuSeconds() {
     FILETIME created, exited, kernel, user;

@@ -21,6 +21,9 @@ const std::string& programFolder();
 // Sleeps to the moment without spinning, on a high-resolution waitable timer where the system
 // has one and on a timer at the 1 ms scheduler period otherwise.
 void sleepUntil(std::chrono::steady_clock::time_point moment);
+// The same, but ends early when a message arrives for the calling thread's windows. (SDL's own
+// wait for events rests on SetTimer, which ends up to a system tick late.)
+void waitForInputUntil(std::chrono::steady_clock::time_point moment);
 
 double cpuSeconds();
 double peakMemoryMB();
