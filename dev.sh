@@ -5,6 +5,8 @@
 #   ./dev.sh package  install what is missing and build build-package/varnis_VERSION_ARCH.deb
 #   ./dev.sh web    install what is missing, build the browser version and serve it at
 #                   http://localhost:${PORT:-8000}/; `./dev.sh web build` only builds (build-web/site)
+#   ./dev.sh windows  install what is missing and cross-compile the Windows zip
+#                   (build-windows/varnis-VERSION-win64.zip)
 # Run as root or with sudo available; packages come from Debian.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -16,6 +18,9 @@ PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-de
 # The browser build and its tests (emscripten, dpkg-source for Debian's FreeType source, the face
 # cut-down, headless Chromium).
 WEB_PACKAGES=(emscripten dpkg-dev python3-fonttools chromium python3-websocket)
+# The Windows build and its tests (mingw-w64 with posix threads, dpkg-source for Debian's sources
+# of SDL2 and FreeType, wine to run the program, zip).
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 zip)
 JOBS=$(nproc)
 
 install_missing() {  # install_missing [extra packages...]
@@ -44,9 +49,9 @@ case "${1:-}" in
         cd build && exec ./varnis "${@:2}"
         ;;
     test)
-        install_missing "${WEB_PACKAGES[@]}"
+        install_missing "${WEB_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
         # The test builds treat every compiler warning as an error. The plain pass also builds the
-        # browser version (its first test) and tries it.
+        # browser version and cross-compiles the Windows program (their first tests) and tries them.
         build build -DVARNIS_WERROR=ON
         (cd build && JOBS=$JOBS ctest --output-on-failure -j "$JOBS")
         build build-asan -DVARNIS_SANITIZE=ON -DVARNIS_BENCH=OFF -DVARNIS_WERROR=ON
@@ -66,8 +71,13 @@ case "${1:-}" in
         echo "Serving build-web/site at http://localhost:${PORT:-8000}/ (Ctrl+C stops)"
         exec python3 -m http.server "${PORT:-8000}" --directory build-web/site
         ;;
+    windows)
+        install_missing "${WINDOWS_PACKAGES[@]}"
+        build build  # the native build makes the data files
+        JOBS=$JOBS tools/build_windows.sh build build-windows
+        ;;
     *)
-        echo "usage: $0 play [game options] | test | package | web [build]" >&2
+        echo "usage: $0 play [game options] | test | package | web [build] | windows" >&2
         exit 2
         ;;
 esac

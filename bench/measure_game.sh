@@ -6,7 +6,8 @@
 #
 #   bench/measure_game.sh [BUILD_DIR]     (default: build; needs Xvfb and xdotool)
 #
-# Environment: IDLE_S (8), MATCH_CAP_S (360), SEED (11), MODES ("yielding spinning").
+# Environment: IDLE_S (8), MATCH_CAP_S (360), SEED (11), MODES ("yielding spinning"), VARNIS_EXE
+# (a Windows build's varnis.exe, played under wine instead; BUILD_DIR still holds the data files).
 # Modes: "yielding" is the game as shipped; "spinning" sets VARNIS_SPIN_WAITS=1, so every wait
 # spins as the original's did. Figures are the game process only (Xvfb's own work not counted).
 set -euo pipefail
@@ -25,6 +26,7 @@ XVFB=$!
 export DISPLAY=":$DISPLAY_NUM"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
+if [ -n "${VARNIS_EXE:-}" ]; then GAME=(wine "$(realpath "$VARNIS_EXE")"); else GAME=(./varnis); fi
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 now() { date +%s.%N; }
 # Prints "seconds cpu%" for the time since the given start stamps.
@@ -69,7 +71,7 @@ run_mode() {  # name spin
     TRACE=$OUT/$name.trace
     : >"$TRACE"
     exec {TRACE_FD}<"$TRACE"
-    (cd "$BUILD" && VARNIS_SPIN_WAITS=$2 VARNIS_TRACE_FILE=$TRACE exec ./varnis --seed "$SEED" --stats 2>"$OUT/$name.stats" >/dev/null) &
+    (cd "$BUILD" && VARNIS_SPIN_WAITS=$2 VARNIS_TRACE_FILE=$TRACE exec "${GAME[@]}" --seed "$SEED" --stats 2>"$OUT/$name.stats" >/dev/null) &
     pid=$!
     xdotool search --sync --name '^Varnis$' >/dev/null
     sleep 1

@@ -12,6 +12,9 @@
 #include "platform/sdl/sdl_backend.h"
 #endif
 #include "platform/stats.h"
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#endif
 
 namespace {
 
@@ -34,6 +37,9 @@ bool readFile(const std::string& path, std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    platform::win32::attachParentConsole();
+#endif
     Options o;
     std::string error;
     if (!parseOptions(std::vector<std::string>(argv + 1, argv + argc), o, error))

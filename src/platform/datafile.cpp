@@ -2,7 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#else
 #include <unistd.h>
+#endif
 
 #ifndef VARNIS_DATADIR
 #define VARNIS_DATADIR "/usr/local/share/varnis"
@@ -17,6 +21,10 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+#ifdef _WIN32
+// Windows: the files travel beside the program.
+std::string besideExecutable() { return win32::programFolder(); }
+#else
 // <prefix>/share/varnis for an executable in <prefix>/bin (or any one folder below the prefix).
 std::string besideExecutable() {
     char buf[4096];
@@ -29,6 +37,7 @@ std::string besideExecutable() {
     if (prefix == std::string::npos) return {};
     return exe.substr(0, prefix) + "/share/varnis";
 }
+#endif
 
 }  // namespace
 
@@ -50,6 +59,10 @@ const std::vector<std::string>& installedDataFolders() {
     static const std::vector<std::string> folders = [] {
         std::vector<std::string> f;
         const std::string beside = besideExecutable();
+#ifdef _WIN32
+        if (!beside.empty()) f.push_back(beside);
+        return f;  // and no installed data folder
+#endif
         if (!beside.empty() && beside != VARNIS_DATADIR) f.push_back(beside);
         f.push_back(VARNIS_DATADIR);
         return f;
@@ -61,6 +74,16 @@ std::string dataFilePath(const char* name) {
     return findDataFile(name, installedDataFolders());
 }
 
+#ifdef _WIN32
+std::FILE* openRegularFile(const std::string& path, uint64_t* size) {
+    // Windows has no FIFOs in the file system; a device name (CON, NUL) is not a regular file.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f && size) *size = uint64_t(st.st_size);
+    return f;
+}
+#else
 std::FILE* openRegularFile(const std::string& path, uint64_t* size) {
     // Opened without blocking, so a FIFO with no writer (or a device) cannot stop the open for
     // ever; anything but a regular file is then closed again unread.
@@ -80,6 +103,7 @@ std::FILE* openRegularFile(const std::string& path, uint64_t* size) {
     if (size) *size = uint64_t(st.st_size);
     return f;
 }
+#endif
 
 std::FILE* openDataFile(const char* name, uint64_t* size) {
     return name ? openRegularFile(dataFilePath(name), size) : nullptr;

@@ -9,14 +9,18 @@
 
 #if defined(VARNIS_FONT_FILE)
 #include "platform/datafile.h"
+#elif defined(_WIN32)
+#include "platform/win32/win32.h"
 #else
 #include <fontconfig/fontconfig.h>
+#endif
+#ifndef _WIN32
+#include <iconv.h>
 #endif
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
-#include <iconv.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,6 +49,9 @@ namespace platform {
 
 // ---- Shift-JIS -----------------------------------------------------------------------------
 
+#ifdef _WIN32
+std::u32string decodeShiftJis(const char* sjis) { return win32::decodeShiftJis(sjis); }
+#else
 std::u32string decodeShiftJis(const char* sjis) {
     std::u32string out;
     if (!sjis) return out;
@@ -84,6 +91,7 @@ std::u32string decodeShiftJis(const char* sjis) {
     }
     return out;
 }
+#endif
 
 // ---- Faces ---------------------------------------------------------------------------------
 
@@ -146,12 +154,21 @@ Face* openFaceFile(const std::string& path, int index) {
     return result;
 }
 
+enum class Need { Family, JapaneseSerif, Anything };
+
 #if defined(VARNIS_FONT_FILE)
 // Without fontconfig (the web build) one face file, found among the data files, stands in for
 // every request, as a substitute: what fontconfig would have chosen on the desktop.
-enum class Need { Family, JapaneseSerif, Anything };
 Face* findFace(const char*, Need need, bool, bool) {
     return need == Need::Family ? nullptr : openFaceFile(dataFilePath(VARNIS_FONT_FILE), 0);
+}
+Face* anyInstalledFace() { return nullptr; }
+#elif defined(_WIN32)
+// Without fontconfig the candidates are files: the substitute beside the program, the system's.
+Face* findFace(const char* family, Need need, bool, bool) {
+    for (const auto& [path, index] : win32::faceFiles(need == Need::Family ? family : nullptr))
+        if (Face* face = openFaceFile(path, index)) return face;
+    return nullptr;
 }
 Face* anyInstalledFace() { return nullptr; }
 #else
@@ -166,8 +183,6 @@ bool familyMatches(FcPattern* match, const char* family) {
         if (FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0) return true;
     return false;
 }
-
-enum class Need { Family, JapaneseSerif, Anything };
 
 // The best face fontconfig offers for the request, opened; null when it offers none that fits.
 Face* findFace(const char* family, Need need, bool bold, bool italic) {

@@ -1,7 +1,9 @@
 #include "platform/sdl/desktop.h"
 
 #include <SDL.h>
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 
 #include <cstdarg>
 #include <cstdio>
@@ -13,6 +15,7 @@ namespace platform {
 
 namespace {
 
+#ifndef _WIN32
 extern "C" void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 extern "C" void quietWayland(const char*, va_list) {}
 
@@ -24,6 +27,7 @@ void setHandler(const char* soname, const char* setter, Handler handler) {
     if (!library) return;  // not installed: SDL will not use it either
     if (void* f = dlsym(library, setter)) reinterpret_cast<void (*)(Handler)>(f)(handler);
 }
+#endif
 
 constexpr int kIconSize = 64;
 
@@ -33,12 +37,14 @@ void quietSystemLibraries() {
     static bool done = false;
     if (done) return;
     done = true;
+#ifndef _WIN32
     setHandler("libasound.so.2", "snd_lib_error_set_handler", &quietAlsa);
     setHandler("libwayland-client.so.0", "wl_log_set_handler_client", &quietWayland);
+#endif
 }
 
 void setWindowIcon(SDL_Window* window) {
-    std::FILE* f = std::fopen(dataFilePath("icon.rgba").c_str(), "rb");
+    std::FILE* f = openDataFile("icon.rgba");
     if (!f) return;
     std::vector<unsigned char> pixels(size_t(kIconSize) * kIconSize * 4 + 1);
     const size_t n = std::fread(pixels.data(), 1, pixels.size(), f);

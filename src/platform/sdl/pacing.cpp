@@ -3,6 +3,11 @@
 #include <SDL.h>
 
 #include <ctime>
+#include <thread>
+
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#endif
 
 #if defined(__linux__)
 #include <sys/resource.h>
@@ -35,8 +40,16 @@ void askForShortSlices() {
 #endif
 }
 
-void sleepUntil(uint64_t target) {
+void sleepToCounter(uint64_t target) {
     const uint64_t freq = SDL_GetPerformanceFrequency();
+#ifdef _WIN32
+    // One precise timer wait, no spinning.
+    const uint64_t now = SDL_GetPerformanceCounter();
+    if (target > now)
+        win32::sleepUntil(SdlPacing::Steady::now() +
+                          std::chrono::nanoseconds((target - now) * 1000000000 / freq));
+    return;
+#endif
     for (;;) {
         const uint64_t now = SDL_GetPerformanceCounter();
         if (now >= target) return;
@@ -69,12 +82,24 @@ void SdlPacing::waitVerticalBlank(int refreshRate) {
     const uint64_t tick = uint64_t(double(now) / period) + 1;
     uint64_t target = uint64_t(double(tick) * period);
     if (target <= now) target = now + 1;
-    sleepUntil(target);
+    sleepToCounter(target);
 }
 
 void SdlPacing::nap() {
+#ifdef _WIN32
+    win32::sleepUntil(Steady::now() + std::chrono::microseconds(100));
+#else
     const timespec t{0, 100000};
     nanosleep(&t, nullptr);
+#endif
+}
+
+void SdlPacing::sleepUntil(Steady::time_point moment) {
+#ifdef _WIN32
+    win32::sleepUntil(moment);
+#else
+    std::this_thread::sleep_until(moment);
+#endif
 }
 
 }  // namespace platform

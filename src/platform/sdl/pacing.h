@@ -23,6 +23,8 @@ public:
     static void waitVerticalBlank(int refreshRate);
     // A tenth of a millisecond's sleep.
     static void nap();
+    // One precise sleep to the moment (on Windows a high-resolution timer, never a spin).
+    static void sleepUntil(Steady::time_point moment);
 
 private:
     const Steady::time_point origin_ = Steady::now();

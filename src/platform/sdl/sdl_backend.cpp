@@ -19,6 +19,10 @@
 #include "platform/sdl/presenter.h"
 #include "platform/sdl/window.h"
 
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#endif
+
 namespace platform {
 
 namespace {
@@ -87,13 +91,19 @@ public:
                 // now, a little early, rather than between the deadline and the caller's return.
                 if (pending && due <= left)
                     presenter_.presentIfDue(window_.handle(), window_.periodMs(), true);
-                std::this_thread::sleep_until(reached);
+                SdlPacing::sleepUntil(reached);
                 return;
             }
             // Blocking on the event queue wakes up to a couple of milliseconds late at times; it
             // ends where the final stretch begins, so such a delay eats into the stretch instead.
             if (left > 0) limit = std::min(limit, left - kFinalStretchMs);
         }
+#ifdef _WIN32
+        // SDL's event wait rests on SetTimer there, which ends up to a system tick late.
+        if (limit <= 0) return SdlPacing::nap();
+        return win32::waitForInputUntil(SdlPacing::Steady::now() +
+                                        std::chrono::microseconds(int64_t(limit * 1000)));
+#endif
         const int timeout = int(limit);
         if (timeout <= 0) return SdlPacing::nap();
         SDL_Event e;

@@ -11,6 +11,11 @@
 
 namespace platform {
 
+#ifdef _WIN32
+// The system's own message box (messagebox_win32.cpp); false when it could not be shown.
+bool systemMessageBox(SDL_Window* owner, const std::string& text, const char* caption);
+#endif
+
 bool SdlWindow::create(const char* caption, bool windowed) {
     if (window_) return true;
     // SDL quietly falls back to drivers that show nothing when there is no display; unless the
@@ -82,6 +87,9 @@ void SdlWindow::messageBox(const std::string& text, const char* caption) {
     const char* title = caption ? caption : "Error";
     // Out of full screen first, so the box is not hidden behind the game.
     if (window_ && fullscreen_) setFullscreen(false);
+#ifdef _WIN32
+    if (systemMessageBox(window_, text, title)) return;
+#endif
     if (!videoUp_ ||
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text.c_str(), window_) != 0)
         std::fprintf(stderr, "%s: %s\n", title, text.c_str());

@@ -1,0 +1,34 @@
+# The Windows build (cross-compiled with cmake/mingw-w64.cmake): SDL2 and FreeType are the static
+# libraries tools/build_deps.sh installs into VARNIS_DEPS_PREFIX; faces are found beside the program,
+# so there is no fontconfig. The program is one static executable for the GUI subsystem.
+set(VARNIS_DEPS_PREFIX "" CACHE PATH "Where tools/build_deps.sh installed SDL2 and FreeType")
+set(VARNIS_SDL2_LIB ${VARNIS_DEPS_PREFIX}/lib/libSDL2.a)
+set(VARNIS_FREETYPE_LIB ${VARNIS_DEPS_PREFIX}/lib/libfreetype.a)
+if(NOT EXISTS ${VARNIS_SDL2_LIB} OR NOT EXISTS ${VARNIS_FREETYPE_LIB})
+  message(FATAL_ERROR "No SDL2 and FreeType in VARNIS_DEPS_PREFIX='${VARNIS_DEPS_PREFIX}' "
+                      "(tools/build_deps.sh DIR cmake/mingw-w64.cmake prints the prefix)")
+endif()
+
+# The same target names the desktop build gets from pkg-config.
+add_library(PkgConfig::SDL2 INTERFACE IMPORTED)
+target_include_directories(PkgConfig::SDL2 INTERFACE ${VARNIS_DEPS_PREFIX}/include/SDL2)
+target_compile_definitions(PkgConfig::SDL2 INTERFACE SDL_MAIN_HANDLED)
+target_link_libraries(PkgConfig::SDL2 INTERFACE ${VARNIS_SDL2_LIB} user32 gdi32 winmm imm32 ole32
+  oleaut32 version uuid advapi32 setupapi shell32 dinput8)
+add_library(PkgConfig::FREETYPE INTERFACE IMPORTED)
+target_include_directories(PkgConfig::FREETYPE INTERFACE ${VARNIS_DEPS_PREFIX}/include/freetype2)
+target_link_libraries(PkgConfig::FREETYPE INTERFACE ${VARNIS_FREETYPE_LIB})
+add_library(PkgConfig::FONTCONFIG INTERFACE IMPORTED)
+target_link_libraries(PkgConfig::FONTCONFIG INTERFACE psapi)
+
+# Unicode Windows calls; no min/max macros. access() through mingw's wrapper: since Vista the
+# system's C runtime refuses X_OK outright, which would make every folder look unwritable.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX __USE_MINGW_ACCESS)
+# No DLLs beside the program: the C and C++ runtimes and winpthread are linked in.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# The program: GUI subsystem (no console window of its own), with its manifest.
+function(varnis_windows_program target)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/win32/varnis.rc)
+  target_link_options(${target} PRIVATE -mwindows)
+endfunction()

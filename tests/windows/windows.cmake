@@ -1,0 +1,29 @@
+# The Windows build, cross-compiled with mingw-w64 and run under wine, against the desktop build.
+# Registered where both are installed (dev.sh installs them), in the plain build only: the
+# sanitizers have nothing to say about a program wine runs.
+find_program(VARNIS_MINGW_CXX x86_64-w64-mingw32-g++-posix)
+find_program(VARNIS_WINE wine)
+if(VARNIS_MINGW_CXX AND VARNIS_WINE AND NOT VARNIS_SANITIZE)
+  set(VARNIS_WIN_OUT ${CMAKE_SOURCE_DIR}/build-windows)
+  set(VARNIS_WIN_PACKAGE ${VARNIS_WIN_OUT}/varnis-${PROJECT_VERSION}-win64)
+  set(VARNIS_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wine;WINEDEBUG=-all")
+  # Builds (or brings up to date) the program and its folder, and a private wine prefix.
+  add_test(NAME windows_build
+    COMMAND bash -c "'${CMAKE_SOURCE_DIR}/tools/build_windows.sh' '${CMAKE_BINARY_DIR}' '${VARNIS_WIN_OUT}' && wineboot -i && wineserver -w")
+  set_tests_properties(windows_build PROPERTIES FIXTURES_SETUP windows TIMEOUT 3600
+    ENVIRONMENT "${VARNIS_WINE_ENV}")
+  add_test(NAME windows_scenarios
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/scenarios.sh $<TARGET_FILE:varnis>
+            ${VARNIS_WIN_PACKAGE} ${CMAKE_BINARY_DIR})
+  set_tests_properties(windows_scenarios PROPERTIES FIXTURES_REQUIRED windows TIMEOUT 900
+    ENVIRONMENT "${VARNIS_WINE_ENV}")
+  if(TARGET mini_wm)
+    add_test(NAME windows_real_window
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/real_window.sh ${VARNIS_WIN_PACKAGE}
+              $<TARGET_FILE:mini_wm>)
+    set_tests_properties(windows_real_window PROPERTIES FIXTURES_REQUIRED windows TIMEOUT 600
+      RUN_SERIAL TRUE ENVIRONMENT "${VARNIS_WINE_ENV}")
+  endif()
+else()
+  message(STATUS "Windows tests skipped: need mingw-w64 (posix threads) and wine, and no sanitizers")
+endif()
