@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 
 #include "app/frameclock.h"
@@ -131,11 +130,6 @@ struct Run {
     std::vector<TraceLine> trace;
     std::string errors;
 
-    std::vector<TraceLine> of(const std::string& kind) const {
-        std::vector<TraceLine> out;
-        std::copy_if(trace.begin(), trace.end(), std::back_inserter(out), [&](auto& l) { return l.kind == kind; });
-        return out;
-    }
     // Index of the first line of `kind` containing `text`, from `from`; -1 when none.
     int find(const std::string& kind, const std::string& text = "", size_t from = 0) const {
         for (size_t i = from; i < trace.size(); ++i)
@@ -190,21 +184,16 @@ public:
     void closeDisplay() override {}
 };
 
-// A virtual clock like the headless one (1 ms per look at an empty queue), keys at given times,
-// a hook on every look, and the trace kept in memory.
+// A virtual clock like the headless one (1 ms per look at an empty queue), a hook on every look,
+// and the trace kept in memory.
 class ScriptedBackend final : public StubBackend {
 public:
     uint32_t clock = 0;
-    std::multimap<uint32_t, platform::Message> events;
     std::function<void()> onPoll;
     std::vector<std::string> traceLines;
 
-    void keyDownAt(uint32_t ms, uint32_t vk) { events.insert({ms, {platform::WM_KEYDOWN, vk, 1}}); }
-
     void poll(bool queueEmpty) override {
         clock += queueEmpty;
-        for (; !events.empty() && events.begin()->first <= clock; events.erase(events.begin()))
-            platform::enqueueMessage(events.begin()->second);
         if (onPoll) onPoll();
     }
     uint32_t now() override { return clock; }

@@ -2,14 +2,7 @@
 // effects; rectangles reaching past a surface never touch memory they must not.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <functional>
-#include <numeric>
 #include <random>
-#include <set>
-#include <utility>
-#include <vector>
 
 #include "gfx/palette.h"
 #include "gfx/screen.h"

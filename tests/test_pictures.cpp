@@ -2,15 +2,6 @@
 // slots, the colour table read and the palette fades.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <string>
-#include <tuple>
-#include <vector>
-
 #include "gfx/palette.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"

@@ -2,16 +2,6 @@
 // (every empty look at the queue is 1 ms); the SDL back end's pure parts; the --stats figures;
 // data-file lookup.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
 
 #include "app/frameclock.h"
 #include "app/shell.h"

@@ -4,11 +4,7 @@
 // VARNIS_SOAK_RUNS, VARNIS_SOAK_MINUTES (of keys per run), _JOBS and _SEED (the first seed).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <mutex>
 #include <random>
-#include <thread>
 
 #include "app/texts.h"
 #include "platform/host.h"

@@ -1,16 +1,10 @@
 // Sound: the sound bank and the wave reader on the silent device (and SDL's dummy output), and
 // the mixer run offline at 48 kHz.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <numbers>
-#include <string>
-#include <vector>
 
 #include "app/shell.h"
 #include "platform/audio.h"

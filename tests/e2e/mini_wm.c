@@ -13,18 +13,13 @@
 static Atom netWmState, netWmStateFullscreen;
 
 /* A window may go away between its request and the answer; that is no reason to stop. */
-static int ignoreError(Display* d, XErrorEvent* e) {
-    (void)d;
-    (void)e;
-    return 0;
-}
+static int ignoreError(Display* d, XErrorEvent* e) { return (void)d, (void)e, 0; }
 
 static int hasFullscreenState(Display* d, Window w) {
     Atom type;
-    int format;
+    int format, found = 0;
     unsigned long count, after;
     unsigned char* data = NULL;
-    int found = 0;
     if (XGetWindowProperty(d, w, netWmState, 0, 64, False, XA_ATOM, &type, &format, &count, &after,
                            &data) == Success && data) {
         for (unsigned long i = 0; i < count; ++i)
@@ -43,14 +38,12 @@ static void applyState(Display* d, Window w, int fullscreen, int width, int heig
         XMoveResizeWindow(d, w, 0, 0, (unsigned)sw, (unsigned)sh);
     } else {
         XDeleteProperty(d, w, netWmState);
-        XMoveResizeWindow(d, w, (sw - width) / 2, (sh - height) / 2, (unsigned)width,
-                          (unsigned)height);
+        XMoveResizeWindow(d, w, (sw - width) / 2, (sh - height) / 2, (unsigned)width, (unsigned)height);
     }
 }
 
 static int closeWindow(Display* d, Window w) {
-    XEvent e;
-    memset(&e, 0, sizeof e);
+    XEvent e = {0};
     e.xclient.type = ClientMessage;
     e.xclient.window = w;
     e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
@@ -64,18 +57,12 @@ static int closeWindow(Display* d, Window w) {
 
 int main(int argc, char** argv) {
     Display* d = XOpenDisplay(NULL);
-    if (!d) {
-        fprintf(stderr, "mini_wm: cannot open the display\n");
-        return 1;
-    }
+    if (!d) return fprintf(stderr, "mini_wm: cannot open the display\n"), 1;
     netWmState = XInternAtom(d, "_NET_WM_STATE", False);
     netWmStateFullscreen = XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False);
     if (argc == 3 && strcmp(argv[1], "close") == 0)
         return closeWindow(d, (Window)strtoul(argv[2], NULL, 0));
-    if (argc != 1) {
-        fprintf(stderr, "usage: mini_wm | mini_wm close WINDOW-ID\n");
-        return 2;
-    }
+    if (argc != 1) return fprintf(stderr, "usage: mini_wm | mini_wm close WINDOW-ID\n"), 2;
     XSetErrorHandler(ignoreError);
     const Window root = DefaultRootWindow(d);
     XSelectInput(d, root, SubstructureRedirectMask | SubstructureNotifyMask);
@@ -92,8 +79,7 @@ int main(int argc, char** argv) {
             XSetInputFocus(d, w, RevertToPointerRoot, CurrentTime);
         } else if (e.type == ConfigureRequest) {
             XConfigureRequestEvent* r = &e.xconfigurerequest;
-            XWindowChanges c = {r->x, r->y, r->width, r->height, r->border_width, r->above,
-                                r->detail};
+            XWindowChanges c = {r->x, r->y, r->width, r->height, r->border_width, r->above, r->detail};
             if (!hasFullscreenState(d, r->window) && (r->value_mask & (CWWidth | CWHeight))) {
                 windowWidth = r->width;
                 windowHeight = r->height;
