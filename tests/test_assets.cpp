@@ -10,11 +10,10 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-Bytes readFile(const fs::path& path) {
-    const std::string s = support::readAll(path);
+Bytes built(const char* name, const fs::path& dir = VARNIS_BINARY_DIR) {
+    const std::string s = support::readAll(dir / name);
     return Bytes(s.begin(), s.end());
 }
-Bytes built(const char* name) { return readFile(fs::path(VARNIS_BINARY_DIR) / name); }
 uint32_t le16(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8; }
 uint32_t le32(const Bytes& b, size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
 
@@ -113,8 +112,8 @@ TEST(AssetGenerator, WritesTheSameBytesEveryRun) {
         ASSERT_EQ(std::system((VARNIS_BINARY_DIR "/make_assets " + d.string()).c_str()), 0);
     }
     for (const char* name : {"title.bmp", "char.bmp", "shoot.wav", "bomb.wav", "varnis.png"}) {
-        const Bytes a = readFile(one / name);
-        EXPECT_TRUE(!a.empty() && a == readFile(two / name)) << name << " differs between two runs";
+        const Bytes a = built(name, one);
+        EXPECT_TRUE(!a.empty() && a == built(name, two)) << name << " differs between two runs";
         EXPECT_TRUE(a == built(name)) << name << " differs from the build's";
     }
     fs::remove_all(base);

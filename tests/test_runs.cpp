@@ -8,19 +8,15 @@
 #include "platform/host.h"
 #include "support.h"
 
-namespace {
-
 // A 64-bit FNV-1a hash of a snapshot, leaving out its top 30 rows (the last in the file): the
 // wind text there is placed by the measured width of the installed font.
-std::string pictureHash(const std::string& bmp) {
+static std::string pictureHash(const std::string& bmp) {
     uint64_t h = 14695981039346656037u;
     for (size_t i = 0; i + 30 * 640 < bmp.size(); ++i) h = (h ^ uint8_t(bmp[i])) * 1099511628211u;
     char s[17];
     std::snprintf(s, sizeof s, "%016llx", static_cast<unsigned long long>(h));
     return s;
 }
-
-}  // namespace
 
 // Each tests/golden/NAME.script (its seed on the first line) played in a folder of the tests' own
 // pictures and sounds: the trace, with each snapshot's hash and without the font-dependent x of
@@ -45,17 +41,14 @@ TEST(Scenario, SeededRunsFollowTheirGoldenTraces) {
     std::filesystem::remove_all(dir);
 }
 
-// The whole game against hostile data files: the real-world pictures and sounds of the test data,
-// and empty, truncated, damaged and garbage files, each in place of one of the game's four files.
-// The game must either play on or stop with its own message box and status 1; never crash, hang
-// or draw a sanitizer report.
+// The whole game against hostile data files (the test data's real-world files; empty, cut, damaged
+// and garbage ones) in place of each of its four: it plays on or stops with its own message box.
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Enters a one-player match at full speed (Ctrl held), lets the computer shoot, fires once and
-// quits from the field.
+// A one-player match at full speed (Ctrl held): the computer shoots, one shot back, Pause.
 const char kScript[] = "100 down 17\n200 tap 13\n5500 tap 32\n7500 tap 19\n";
 
 struct Case {

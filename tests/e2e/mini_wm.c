@@ -51,8 +51,7 @@ static int closeWindow(Display* d, Window w) {
     e.xclient.data.l[0] = (long)XInternAtom(d, "WM_DELETE_WINDOW", False);
     e.xclient.data.l[1] = CurrentTime;
     const Status sent = XSendEvent(d, w, False, NoEventMask, &e);
-    XSync(d, False);
-    return sent ? 0 : 1;
+    return XSync(d, False), sent ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
@@ -75,23 +74,19 @@ int main(int argc, char** argv) {
         if (e.type == MapRequest) {
             const Window w = e.xmaprequest.window;
             if (hasFullscreenState(d, w)) applyState(d, w, 1, windowWidth, windowHeight);
-            XMapWindow(d, w);
-            XSetInputFocus(d, w, RevertToPointerRoot, CurrentTime);
+            XMapWindow(d, w), XSetInputFocus(d, w, RevertToPointerRoot, CurrentTime);
         } else if (e.type == ConfigureRequest) {
             XConfigureRequestEvent* r = &e.xconfigurerequest;
             XWindowChanges c = {r->x, r->y, r->width, r->height, r->border_width, r->above, r->detail};
-            if (!hasFullscreenState(d, r->window) && (r->value_mask & (CWWidth | CWHeight))) {
-                windowWidth = r->width;
-                windowHeight = r->height;
-            }
+            if (!hasFullscreenState(d, r->window) && (r->value_mask & (CWWidth | CWHeight)))
+                windowWidth = r->width, windowHeight = r->height;
             XConfigureWindow(d, r->window, (unsigned)r->value_mask, &c);
         } else if (e.type == ClientMessage && e.xclient.message_type == netWmState &&
                    ((Atom)e.xclient.data.l[1] == netWmStateFullscreen ||
                     (Atom)e.xclient.data.l[2] == netWmStateFullscreen)) {
             const Window w = e.xclient.window;
             const long action = e.xclient.data.l[0]; /* 0 remove, 1 add, 2 toggle */
-            const int full = action == 2 ? !hasFullscreenState(d, w) : action == 1;
-            applyState(d, w, full, windowWidth, windowHeight);
+            applyState(d, w, action == 2 ? !hasFullscreenState(d, w) : action == 1, windowWidth, windowHeight);
         }
         XFlush(d);
     }

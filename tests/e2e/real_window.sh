@@ -6,8 +6,7 @@
 set -uo pipefail
 VARNIS=$(realpath "$1") BUILD=$(realpath "$2") WM=$(realpath "$3") SEED=7
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/varnis-e2e.XXXXXX")
-export SDL_AUDIODRIVER=dummy
-unset SDL_VIDEODRIVER
+export SDL_AUDIODRIVER=dummy && unset SDL_VIDEODRIVER
 GAME="" XVFB="" WMPID="" WID=""
 stop() {  # PID: asked first, then forced; the game must go before its display does
     kill "$1" 2>/dev/null || return 0
@@ -94,20 +93,14 @@ left_aims() { shot turn && near "$(pixel "$WORK/turn.png" 30 135)" "$(pixel "$WO
 echo "-- a match in a window (shown pixel for pixel): title, Down, Enter, a shot, Escape twice"
 start_game --window
 screen_is title ref-title 30 0 $MENU
-key Down
-screen_is down ref-down 10 0 $MENU
-key Return
-screen_is field ref-field 40 1 $FIELD
-sleep 1
-shot before && crop before
-key Return
+key Down; screen_is down ref-down 10 0 $MENU
+key Return; screen_is field ref-field 40 1 $FIELD
+sleep 1; shot before; crop before; key Return
 until_ok 20 "no trail or crater appeared after Enter" fired
 # Keys are read only while a fortress aims: the left aim fan, the right one's mirror image, first.
 until_ok 30 "the left fortress never began to aim" left_aims
-key Escape
-screen_is back ref-down 20 0 $MENU
-key Escape
-exits_with_1 20 "after Escape"
+key Escape; screen_is back ref-down 20 0 $MENU
+key Escape; exits_with_1 20 "after Escape"
 [ "$(rootsize)" = "$ROOT_GEOMETRY" ] || fail "the display's size changed"
 [ -z "$(xdotool search --name '^Varnis$' 2>/dev/null)" ] || fail "the game window is still there"
 import -window root "$WORK/after-exit.png"
@@ -116,12 +109,9 @@ import -window root "$WORK/after-exit.png"
 echo "-- full screen by default; Alt+Enter to a window and back; Pause ends at once"
 start_game
 until_ok 20 "not full screen at the start" size_is 1024x768
-key alt+Return
-until_ok 20 "no window after the first Alt+Enter" size_is 640x480
-key alt+Return
-until_ok 20 "not full screen after the second Alt+Enter" size_is 1024x768
-key Pause
-exits_with_1 5 "after Pause"
+key alt+Return; until_ok 20 "no window after the first Alt+Enter" size_is 640x480
+key alt+Return; until_ok 20 "not full screen after the second Alt+Enter" size_is 1024x768
+key Pause; exits_with_1 5 "after Pause"
 
 echo "-- a window close request ends the program"
 start_game --window
