@@ -1,16 +1,10 @@
 #!/usr/bin/env bash
-# The long soak: N random headless matches runs (random seeds, random keys, one and two players)
-# under the sanitizer build, two at a time. Prints runs, matches, virtual hours and wall time.
-# Usage: tests/soak.sh N [MINUTES] [BUILD_DIR]
-#   N          runs (default 40)
-#   MINUTES    virtual minutes of random keys in each run (default 20)
-#   BUILD_DIR  a build with the tests (default build-asan; build it with -DVARNIS_SANITIZE=ON)
+# The long soak: N (40) random headless runs of MINUTES (20) virtual minutes of random keys, one
+# and two players, two at a time, in BUILD_DIR (build-asan: built with -DVARNIS_SANITIZE=ON).
+# Usage: tests/soak.sh [N [MINUTES [BUILD_DIR]]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
-runs=${1:-40}
-minutes=${2:-20}
-build=${3:-build-asan}
+runs=${1:-40} minutes=${2:-20} build=${3:-build-asan}
 [ -x "$build/tests/test_soak" ] || { echo "build $build first (test_soak is missing)" >&2; exit 2; }
 
 # A new first seed each time unless one is given.

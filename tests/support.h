@@ -1,5 +1,5 @@
-// Shared by the tests: the game's four files made small by the tests themselves, a scripted back
-// end for in-process games, and the built varnis run as a process for its trace and status.
+// Shared by the tests: the game's four files made small by the tests themselves, a quiet back end,
+// and the built varnis run as a process for its trace and status.
 #pragma once
 
 #include <sys/wait.h>
@@ -8,16 +8,11 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
 #include <sstream>
 
-#include "app/frameclock.h"
-#include "app/shell.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"
 #include "platform/headless/headless.h"
-#include "sound/soundbank.h"
 
 namespace support {
 
@@ -33,20 +28,14 @@ inline std::string uniqueTag() {
     return std::to_string(getpid()) + "-" + std::to_string(n++);
 }
 
-// The C library generator, written out independently.
-struct RefRand {
+struct RefRand {  // the C library generator, written out independently
     uint32_t state;
-    int next() {
-        state = state * 214013u + 2531011u;
-        return int((state >> 16) & 0x7FFF);
-    }
+    int next() { return state = state * 214013u + 2531011u, int((state >> 16) & 0x7FFF); }
 };
 
 inline std::string readAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline void writeAll(const fs::path& path, const std::string& bytes) {
@@ -89,8 +78,7 @@ inline uint8_t titlePixel(int x, int y) { return uint8_t((x < 320 ? 100 : 60) + 
 inline constexpr uint8_t kSpriteBody = 50;  // solid for a shell
 // Sprite sheet: the fortress at (32, 0), solid with two transparent (index 1) top corners.
 inline uint8_t charPixel(int x, int y) {
-    if (x < 32 || y >= 16) return 9;
-    return (x < 34 || x > 45) && y < 2 ? 1 : kSpriteBody;
+    return x < 32 || y >= 16 ? 9 : (x < 34 || x > 45) && y < 2 ? 1 : kSpriteBody;
 }
 
 inline const char* const kAssetNames[] = {"title.bmp", "char.bmp", "shoot.wav", "bomb.wav"};
@@ -131,11 +119,6 @@ struct Run {
     std::vector<TraceLine> trace;
     std::string errors;
 
-    std::vector<TraceLine> of(const std::string& kind) const {
-        std::vector<TraceLine> out;
-        std::copy_if(trace.begin(), trace.end(), std::back_inserter(out), [&](auto& l) { return l.kind == kind; });
-        return out;
-    }
     // Index of the first line of `kind` containing `text`, from `from`; -1 when none.
     int find(const std::string& kind, const std::string& text = "", size_t from = 0) const {
         for (size_t i = from; i < trace.size(); ++i)
@@ -175,7 +158,7 @@ inline Run play(const fs::path& dir, const std::string& script, uint32_t seed, u
     return run;
 }
 
-// ---- In-process back ends and games ----------------------------------------------------------
+// ---- In-process back ends --------------------------------------------------------------------
 
 // A back end on which nothing happens; message boxes go to standard error as "box: <text>".
 class StubBackend : public platform::Backend {
@@ -189,59 +172,6 @@ public:
     bool openDisplay() override { return true; }
     void closeDisplay() override {}
 };
-
-// A virtual clock like the headless one (1 ms per look at an empty queue), keys at given times,
-// a hook on every look, and the trace kept in memory.
-class ScriptedBackend final : public StubBackend {
-public:
-    uint32_t clock = 0;
-    std::multimap<uint32_t, platform::Message> events;
-    std::function<void()> onPoll;
-    std::vector<std::string> traceLines;
-
-    void keyDownAt(uint32_t ms, uint32_t vk) { events.insert({ms, {platform::WM_KEYDOWN, vk, 1}}); }
-
-    void poll(bool queueEmpty) override {
-        clock += queueEmpty;
-        for (; !events.empty() && events.begin()->first <= clock; events.erase(events.begin()))
-            platform::enqueueMessage(events.begin()->second);
-        if (onPoll) onPoll();
-    }
-    uint32_t now() override { return clock; }
-    void waitVerticalBlank() override { clock = (clock / 16 + 1) * 16; }
-    void messageBox(const std::string& text, const char*) override { trace("messagebox " + text); }
-    bool tracing() const override { return true; }
-    void trace(const std::string& text) override { traceLines.push_back(text); }
-
-    // Trace lines of one kind ("text", "sound"), without the time.
-    std::vector<std::string> linesOf(const std::string& kind) const {
-        std::vector<std::string> out;
-        std::copy_if(traceLines.begin(), traceLines.end(), std::back_inserter(out),
-                     [&](auto& l) { return l.starts_with(kind + " "); });
-        return out;
-    }
-};
-
-// A fresh back end (clock 0, no keys) with the screen and the sound bank opened as the entry
-// opens them, working in an asset folder. The back end is owned by the platform layer.
-inline ScriptedBackend& freshGame() {
-    static const fs::path dir = makeAssetFolder();
-    fs::current_path(dir);
-    screen.closeScreen();
-    platform::resetMessageQueue();
-    platform::registerWindowClass(mainWindowProc);
-    auto owned = std::make_unique<ScriptedBackend>();
-    ScriptedBackend& b = *owned;
-    platform::installBackend(std::move(owned));
-    clearKeys();
-    waitEnabled = 1;
-    frameStart = 0;
-    if (!screen.openScreen(1, 640, 480, 1, 8, 5)) std::abort();
-    soundBank.open(2);
-    soundBank.loadSlot("shoot.wav", 0, 6);
-    soundBank.loadSlot("bomb.wav", 1, 6);
-    return b;
-}
 
 inline uint8_t pixelAt(int slot, int x, int y) {
     screen.lockSurface(slot);

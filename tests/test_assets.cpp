@@ -2,50 +2,32 @@
 // relies on, the colour tables, the wave headers, and the same bytes on every run.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <array>
-#include <set>
-
+#include "platform/bitmap.h"
 #include "support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-using Rgb = std::array<uint8_t, 3>;
 
-Bytes readFile(const fs::path& path) {
-    const std::string s = support::readAll(path);
+Bytes built(const char* name, const fs::path& dir = VARNIS_BINARY_DIR) {
+    const std::string s = support::readAll(dir / name);
     return Bytes(s.begin(), s.end());
 }
-Bytes built(const char* name) { return readFile(fs::path(VARNIS_BINARY_DIR) / name); }
 uint32_t le16(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8; }
 uint32_t le32(const Bytes& b, size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
 
-struct Bitmap {
-    int width = 0, height = 0;
-    std::array<Rgb, 256> colours{};
-    Bytes pixels;  // top row first
-    uint8_t at(int x, int y) const { return pixels[size_t(y * width + x)]; }
+// A generated picture through the game's reader, once its header shows the one layout the game's
+// loader is given: uncompressed bottom-up 8 bpp, the colour table right after a 40-byte header.
+struct Bitmap : platform::BitmapImage {
+    uint8_t at(int x, int y) const { return indices[size_t(y * width + x)]; }
 };
-
-// An uncompressed bottom-up 8 bpp bitmap with its colour table right after a 40-byte header,
-// the only layout the game's loader is given.
 Bitmap loadBitmap(const char* name) {
-    Bitmap bmp;
     const Bytes b = built(name);
-    const int w = b.size() > 30 ? int(le32(b, 18)) : 0, h = b.size() > 30 ? int(le32(b, 22)) : 0;
-    const size_t row = (size_t(w) + 3) & ~size_t(3);
-    if (b.size() < 1078 || b[0] != 'B' || b[1] != 'M' || le32(b, 10) != 1078 || le32(b, 14) != 40 ||
-        le16(b, 28) != 8 || le32(b, 30) != 0 || w <= 0 || h <= 0 || b.size() < 1078 + row * size_t(h)) {
-        ADD_FAILURE() << name << ": not a whole uncompressed 8-bit bitmap";
-        return bmp;
-    }
-    bmp.width = w, bmp.height = h;
-    for (size_t i = 0; i < 256; ++i) bmp.colours[i] = {b[54 + 4 * i + 2], b[54 + 4 * i + 1], b[54 + 4 * i]};
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) bmp.pixels.push_back(b[1078 + row * size_t(h - 1 - y) + size_t(x)]);
+    Bitmap bmp;
+    EXPECT_TRUE(b.size() > 54 && le32(b, 10) == 1078 && le32(b, 14) == 40 && le16(b, 28) == 8 && le32(b, 30) == 0 &&
+                int32_t(le32(b, 22)) > 0 && platform::readBitmapFile((VARNIS_BINARY_DIR "/" + std::string(name)).c_str(), bmp) &&
+                bmp.colourTable.size() == 256) << name;
     return bmp;
 }
 
@@ -53,8 +35,8 @@ TEST(AssetPictures, DistinctColourTablesAndASolidFortress) {
     // Drawing code matches colours back to entries, so a repeated colour would redirect one.
     for (const char* name : {"title.bmp", "char.bmp"}) {
         const Bitmap bmp = loadBitmap(name);
-        EXPECT_EQ(std::set<Rgb>(bmp.colours.begin(), bmp.colours.end()).size(), 256u) << name;
-        EXPECT_EQ(bmp.colours[255], (Rgb{255, 255, 255})) << name;
+        EXPECT_EQ(std::set<uint32_t>(bmp.colourTable.begin(), bmp.colourTable.end()).size(), 256u) << name;
+        EXPECT_EQ(bmp.colourTable[255], 0xFFFFFFu) << name;
     }
     // The fortress: every drawn pixel is solid ground to a shell and never reads as a crater.
     const Bitmap bmp = loadBitmap("char.bmp");
@@ -131,8 +113,8 @@ TEST(AssetGenerator, WritesTheSameBytesEveryRun) {
     }
     for (const char* name : {"title.bmp", "char.bmp", "shoot.wav", "bomb.wav", "varnis-16.png",
                              "varnis-256.png", "icon.rgba"}) {
-        const Bytes a = readFile(one / name);
-        EXPECT_TRUE(!a.empty() && a == readFile(two / name)) << name << " differs between two runs";
+        const Bytes a = built(name, one);
+        EXPECT_TRUE(!a.empty() && a == built(name, two)) << name << " differs between two runs";
         EXPECT_TRUE(a == built(name)) << name << " differs from the build's";
     }
     fs::remove_all(base);

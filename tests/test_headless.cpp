@@ -1,11 +1,8 @@
-// The headless runner: script parsing, snapshots, and the built varnis run as a process for its
-// trace, exit codes and command line.
+// The headless runner: script parsing, and the built varnis run as a process for its exit codes
+// and command line (its traces and snapshots are pinned by the golden traces of test_runs).
 #include <gtest/gtest.h>
 
-#include "app/frameclock.h"
 #include "app/shell.h"
-#include "gfx/palette.h"
-#include "gfx/screen.h"
 #include "platform/headless/headless.h"
 #include "support.h"
 
@@ -54,60 +51,15 @@ TEST(Script, MalformedLinesAreReportedWithTheirNumber) {
     }
 }
 
-// A folder of this test program's own: ctest runs its tests in parallel processes.
-std::string privateDir() {
-    static const std::string dir = support::makeAssetFolder().string();
-    return dir;
+// The built varnis, run in a folder of this test program's own (ctest runs tests in parallel).
+const std::string& dir() {
+    static const std::string d = support::makeAssetFolder().string();
+    return d;
 }
-
-TEST(Snapshot, FrontSurfaceThroughTheDevicePaletteBottomUp) {
-    const std::string dir = privateDir();
-    HeadlessOptions o;
-    std::string error;
-    ASSERT_TRUE(parseScript("3 snapshot pic", o.events, error));
-    o.snapshotDir = dir;
-    installBackend(makeHeadlessBackend(std::move(o)));
-    resetMessageQueue();
-    registerWindowClass(mainWindowProc);
-    ASSERT_EQ(screen.openScreen(mainWindow, 640, 480, 1, 8, 5), 1);
-    PaletteEntry colours[2] = {{10, 20, 30, 0}, {200, 100, 50, PC_RESERVED}};
-    ddPalette->setEntries(0, 7, 2, colours);
-    SurfaceTable[0]->data()[0] = 7;              // top-left
-    SurfaceTable[0]->data()[479 * 640 + 2] = 8;  // bottom row, third pixel
-    std::remove((dir + "/pic.bmp").c_str());
-    for (int i = 0; i < 3; ++i) pumpMessages();
-
-    const std::string b = support::readAll(dir + "/pic.bmp");
-    ASSERT_EQ(b.size(), 14u + 40 + 1024 + 640 * 480);
-    // The colour table in blue, green, red, reserved 0 (the palette's flags are not copied).
-    EXPECT_EQ(b.substr(54 + 7 * 4, 8), std::string("\x1E\x14\x0A\x00\x32\x64\xC8\x00", 8));
-    EXPECT_EQ(b[1078 + 479 * 640], 7) << "top row last in the file";
-    EXPECT_EQ(b[1078 + 2], 8) << "bottom row first";
-    screen.closeScreen();
-}
-
-support::Output varnis(const std::string& args, const std::string& env = "") {
-    return support::runVarnis(privateDir(), args, env);
-}
-
+support::Output varnis(const std::string& args) { return support::runVarnis(dir(), args); }
 std::string scriptFile(const std::string& name, const std::string& text) {
-    const std::string path = privateDir() + "/" + name;
-    support::writeAll(path, text);
-    return path;
-}
-
-TEST(Runner, TraceSnapshotsAndExit) {
-    const std::string dir = privateDir() + "/snaps";
-    std::filesystem::create_directory(dir);
-    const std::string script = scriptFile("a.txt", "5 snapshot first\n7 tap 32\n10 close\n10 snapshot last\n");
-    const support::Output r = varnis("--headless --seed 1 --script " + script + " --snapshots " + dir);
-    EXPECT_EQ(r.status, 1);
-    // The close and the snapshot come in at the same look; the snapshot is taken before the
-    // close is dispatched.
-    EXPECT_EQ(r.out, "5 snapshot first\n10 snapshot last\n10 exit 1\n");
-    EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(std::filesystem::exists(dir + "/first.bmp"));
-    EXPECT_TRUE(std::filesystem::exists(dir + "/last.bmp"));
+    support::writeAll(dir() + "/" + name, text);
+    return dir() + "/" + name;
 }
 
 TEST(Runner, TimeoutEndsWithStatus124) {
@@ -134,12 +86,6 @@ TEST(Runner, BadUsageIsRefusedBeforeTheGameStarts) {
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << " -> " << r.err;
         EXPECT_EQ(r.out, "") << c.args;
     }
-}
-
-TEST(Runner, VersionEndsWithStatus0) {
-    const support::Output r = varnis("--version");
-    EXPECT_EQ(r.out.rfind("varnis ", 0), 0u);
-    EXPECT_EQ(r.status, 0);
 }
 
 }  // namespace

@@ -2,16 +2,6 @@
 // (every empty look at the queue is 1 ms); the SDL back end's pure parts; the --stats figures;
 // data-file lookup.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
 
 #include "app/frameclock.h"
 #include "app/shell.h"
@@ -51,26 +41,17 @@ protected:
 
 using ShellDeathTest = Shell;
 
-TEST_F(Shell, KeysAreRecordedUntilReleasedAndConsumedByClearing) {
+// Key handling as a whole is pinned by the golden traces; system keys are never recorded.
+TEST_F(Shell, KeysAreRecordedUntilReleasedButSystemKeysNever) {
     postMessage(WM_KEYDOWN, VK_SPACE, 1);
     EXPECT_EQ(keyDown[VK_SPACE], 0) << "recorded only when a wait pumps";
     waitUntil(0);
     EXPECT_EQ(keyDown[VK_SPACE], 1);
-    keyDown[VK_SPACE] = 0;  // the game consumes the press
-    waitUntil(0);
-    EXPECT_EQ(keyDown[VK_SPACE], 0) << "a consumed key stays clear without a repeat";
-    postMessage(WM_KEYDOWN, VK_SPACE, 0x40000001);  // auto-repeat
-    waitUntil(0);
-    EXPECT_EQ(keyDown[VK_SPACE], 1);
-    // Released; pressed and released between two waits; system keys: nothing is left down.
     postMessage(WM_KEYUP, VK_SPACE, kRelease);
-    postMessage(WM_KEYDOWN, VK_RETURN, 1);
-    postMessage(WM_KEYUP, VK_RETURN, kRelease);
     postMessage(WM_SYSKEYDOWN, 'X', 1 | (1 << 29));
     postMessage(WM_SYSKEYDOWN, VK_F10, 1);
     waitUntil(0);
-    for (uint32_t vk : {uint32_t(VK_SPACE), uint32_t(VK_RETURN), uint32_t('X'), uint32_t(VK_F10)})
-        EXPECT_EQ(keyDown[vk], 0) << vk;
+    for (uint32_t vk : {uint32_t(VK_SPACE), uint32_t('X'), uint32_t(VK_F10)}) EXPECT_EQ(keyDown[vk], 0) << vk;
 }
 
 TEST_F(Shell, WaitsLastTheirTimeAndCtrlMakesEachOnePump) {
@@ -145,18 +126,18 @@ TEST_F(Shell, RectanglesNotWhollyInsideAreRefusedAndDrawNothing) {
     const Rect badSource{2, 2, 6, 4};
     EXPECT_EQ(dst.bltFast(0, 0, src, &badSource, 0), DDERR_INVALIDRECT);
     EXPECT_EQ(dst.bltFast(0, 0, src, nullptr, DDBLTFAST_SRCCOLORKEY), DDERR_NOCOLORKEY);
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    src.lock(&pixels, &pitch);
+    EXPECT_EQ(dst.bltFast(0, 0, src, nullptr, 0), DDERR_SURFACEBUSY) << "a locked source";
+    src.unlock(pixels);
     EXPECT_TRUE(untouched());
     // The last column and row are inside.
     EXPECT_EQ(dst.bltFast(12, 4, src, nullptr, 0), DD_OK);
     EXPECT_EQ(dst.data()[7 * 16 + 15], 5);
 }
 
-}  // namespace
-
 // SDL key codes are written as numbers (SDL's stable values) so the tests need no SDL headers.
-
-namespace {
-
 // SDL_Keycode values.
 constexpr int32_t kF10 = 0x40000043, kPause = 0x40000048, kRight = 0x4000004F, kKeypadEnter = 0x40000058,
                   kLCtrl = 0x400000E0, kLAlt = 0x400000E2, kCapsLock = 0x40000039;
@@ -212,14 +193,10 @@ TEST(SdlKeys, SystemKeysReachTheDefaultProcedureOnly) {
         ASSERT_TRUE(keyMessageFromSdl(true, repeat, '\r', kModLAlt, m));
         enqueueMessage(m);
     }
-    ASSERT_TRUE(keyMessageFromSdl(true, false, kF10, 0, m));
-    enqueueMessage(m);
     pumpMessages();
     EXPECT_EQ(b->toggles, 1);
     EXPECT_EQ(keyDown[13], 0);
-    EXPECT_EQ(keyDown[121], 0);
-    // Alt+F4 asks to close: a WM_CLOSE joins the queue (not dispatched here: it would end the
-    // process).
+    // Alt+F4 asks to close: a WM_CLOSE joins the queue (not dispatched: it would end the process).
     ASSERT_TRUE(keyMessageFromSdl(true, false, 0x4000003D /* F4 */, kModLAlt, m));
     registerWindowClass(nullptr);
     dispatchMessage(m);
@@ -237,9 +214,7 @@ TEST(Presentation, LargestWholeScaleCentred) {
     };
     for (const Case& c : cases) {
         const Placement p = placePicture(640, 480, c.ww, c.wh);
-        EXPECT_EQ(p.scale, c.scale) << c.ww << "x" << c.wh;
-        EXPECT_EQ(p.x, c.x) << c.ww << "x" << c.wh;
-        EXPECT_EQ(p.y, c.y) << c.ww << "x" << c.wh;
+        EXPECT_TRUE(p.scale == c.scale && p.x == c.x && p.y == c.y) << c.ww << "x" << c.wh;
     }
 }
 

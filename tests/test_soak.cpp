@@ -4,11 +4,7 @@
 // VARNIS_SOAK_RUNS, VARNIS_SOAK_MINUTES (of keys per run), _JOBS and _SEED (the first seed).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <mutex>
 #include <random>
-#include <thread>
 
 #include "app/texts.h"
 #include "platform/host.h"
@@ -26,18 +22,18 @@ uint32_t envNumber(const char* name, uint32_t fallback) {
 std::string randomScript(uint32_t seed, uint32_t minutes, std::vector<uint32_t>& escapes, uint32_t& end) {
     std::mt19937 rng(seed);
     auto pick = [&](uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng); };
+    auto line = [](uint32_t t, const char* what, uint32_t vk) { return std::to_string(t) + what + std::to_string(vk) + "\n"; };
     uint32_t t = pick(50, 600);
     std::string s;
-    if (pick(0, 1)) s = std::to_string(t) + " tap 40\n", t += pick(100, 500);  // two players
-    s += std::to_string(t) + " tap 13\n";
+    if (pick(0, 1)) s = line(t, " tap ", 40), t += pick(100, 500);  // two players
+    s += line(t, " tap ", 13);
     const uint32_t stop = t + minutes * 60000;
     while (t < stop) {
         t += pick(0, 9) < 7 ? pick(10, 1500) : pick(1500, 12000);
         const uint32_t roll = pick(0, 99), vk = roll < 36 ? 32 : roll < 66 ? 13 : roll < 84 ? 17 : roll < 91 ? 38 : roll < 99 ? 40 : 27;
-        if (pick(0, 9) < 6) s += std::to_string(t) + " tap " + std::to_string(vk) + "\n";
+        if (pick(0, 9) < 6) s += line(t, " tap ", vk);
         else  // held for a while, possibly across other keys
-            s += std::to_string(t) + " down " + std::to_string(vk) + "\n" + std::to_string(t + pick(1, vk == 17 ? 20000 : 3000)) +
-                 " up " + std::to_string(vk) + "\n";
+            s += line(t, " down ", vk) + line(t + pick(1, vk == 17 ? 20000 : 3000), " up ", vk);
         if (vk == 27) escapes.push_back(t);
     }
     end = stop + 25000;
@@ -48,15 +44,12 @@ std::string randomScript(uint32_t seed, uint32_t minutes, std::vector<uint32_t>&
 
 TEST(Soak, RandomKeysThroughRandomMatches) {
     const uint32_t runs = envNumber("VARNIS_SOAK_RUNS", 20), minutes = envNumber("VARNIS_SOAK_MINUTES", 8);
-    const uint32_t jobs = std::max<uint32_t>(1, envNumber("VARNIS_SOAK_JOBS", 1));
-    const uint32_t firstSeed = envNumber("VARNIS_SOAK_SEED", 20261206);
+    const uint32_t jobs = std::max<uint32_t>(1, envNumber("VARNIS_SOAK_JOBS", 1)), firstSeed = envNumber("VARNIS_SOAK_SEED", 20261206);
     const auto dir = support::makeAssetFolder();
-    const auto started = std::chrono::steady_clock::now();
     static const std::string building = platform::sjisToUtf8(kTextJustAMoment);
-    int matches = 0;
-    uint64_t virtualMs = 0;
-    std::mutex lock;
+    std::atomic<int> matches{0};
     std::atomic<uint32_t> next{0};
+    std::mutex lock;
     auto worker = [&] {
         for (uint32_t i; (i = next++) < runs;) {
             const uint32_t seed = firstSeed + i * 7919;
@@ -66,20 +59,16 @@ TEST(Soak, RandomKeysThroughRandomMatches) {
             const support::Run r = support::play(dir, script, seed, end + 60000);
             std::lock_guard<std::mutex> g(lock);
             SCOPED_TRACE("seed " + std::to_string(seed));
-            EXPECT_TRUE(r.endedCleanly() && !r.has("messagebox")) << r.tail();
-            if (r.trace.empty()) continue;
-            EXPECT_LE(r.trace.back().ms, end + 1000) << r.tail();
-            virtualMs += r.trace.back().ms;
+            EXPECT_TRUE(r.endedCleanly() && !r.has("messagebox") && r.trace.back().ms <= end + 1000) << r.tail();
             // A match runs from its "Just a moment" to the next one or the exit.
-            for (int m = r.find("text", building); m >= 0; ++matches) {
-                const int following = r.find("text", building, size_t(m) + 1);
+            for (int m = r.find("text", building), following; m >= 0; m = following, ++matches) {
+                following = r.find("text", building, size_t(m) + 1);
                 const size_t last = following >= 0 ? size_t(following) : r.trace.size() - 1;
                 const uint32_t from = r.trace[size_t(m)].ms, to = r.trace[last].ms;
                 const int win = r.find("text", "Win!", size_t(m));
                 const bool escaped = std::any_of(escapes.begin(), escapes.end(), [&](uint32_t e) { return e >= from && e <= to; });
                 EXPECT_TRUE((win >= 0 && size_t(win) < last) || escaped || (following < 0 && to >= end))
                     << "the match from " << from << " ms ended at " << to << " ms without a winner or an Escape\n" << r.tail();
-                m = following;
             }
         }
     };
@@ -87,7 +76,6 @@ TEST(Soak, RandomKeysThroughRandomMatches) {
     for (uint32_t j = 0; j < jobs; ++j) pool.emplace_back(worker);
     for (std::thread& t : pool) t.join();
     std::filesystem::remove_all(dir);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("soak: %u runs, %d matches, %.2f virtual hours, %.1f s wall\n", runs, matches, double(virtualMs) / 3.6e6, wall);
+    std::printf("soak: %u runs, %d matches\n", runs, matches.load());
     EXPECT_GT(matches, 0);
 }

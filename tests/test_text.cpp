@@ -2,15 +2,6 @@
 // rendering, and golden pictures of the game's texts.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <tuple>
-#include <vector>
-
 #include "app/texts.h"
 #include "gfx/screen.h"
 #include "platform/headless/headless.h"
