@@ -1,10 +1,12 @@
 // Process entry: reads the command line, installs a back end and runs the game.
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "app/options.h"
 #include "app/shell.h"
 #include "platform/headless/headless.h"
+#include "platform/replay/replay.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/stats.h"
 
@@ -26,6 +28,37 @@ bool readFile(const std::string& path, std::string& text) {
     return ok;
 }
 
+// VARNIS_TRACE_FILE: the trace of a run with the real window, written above the back end so that
+// its lines carry the clock readings the game itself sees (and records). Taken out of the
+// environment so that the back end does not write one of its own.
+std::FILE* takeTraceFile() {
+    const char* path = std::getenv("VARNIS_TRACE_FILE");
+    std::FILE* f = path && *path ? std::fopen(path, "w") : nullptr;
+    unsetenv("VARNIS_TRACE_FILE");
+    return f;
+}
+
+// Replays: the recording is read and checked before anything is shown.
+int startReplay(const Options& o, uint32_t& seed) {
+    platform::Recording recording;
+    std::string error;
+    if (!platform::loadRecording(o.replayPath, recording, error)) {
+        std::fprintf(stderr, "varnis: cannot replay %s: %s\n", o.replayPath.c_str(), error.c_str());
+        return 2;
+    }
+    if (o.snapshotsGiven && !writableFolder(o.snapshotDir))
+        return usageError("cannot write snapshots into " + o.snapshotDir);
+    seed = recording.seed;
+    platform::ReplayOptions r;
+    r.source = o.replayPath;
+    if (o.maxMsGiven) r.maxMs = o.maxMs;
+    if (o.snapshotsGiven) r.endPicture = o.snapshotDir + "/end.bmp";
+    r.traceOut = o.headless ? stdout : takeTraceFile();
+    platform::installBackend(platform::makeReplayBackend(
+        std::move(recording), std::move(r), o.headless ? nullptr : platform::makeSdlBackend(o.windowed)));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,8 +75,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (o.stats) platform::stats::enable();
-    const uint32_t seed = o.seedGiven ? o.seed : uint32_t(std::time(nullptr));
-    if (o.mode == Options::Headless) {
+    uint32_t seed = o.seedGiven ? o.seed : uint32_t(std::time(nullptr));
+    if (o.mode == Options::Replay) {
+        if (const int status = startReplay(o, seed)) return status;
+    } else if (o.mode == Options::Headless) {
         std::string text;
         if (!readFile(o.scriptPath, text)) return usageError("cannot read the script " + o.scriptPath);
         platform::HeadlessOptions h;
@@ -57,7 +92,16 @@ int main(int argc, char** argv) {
         platform::installBackend(platform::makeHeadlessBackend(std::move(h)));
         platform::stats::useStepClock([] { return double(platform::timeGetTime()); }, true);
     } else {
-        platform::installBackend(platform::makeSdlBackend(o.windowed));
+        std::unique_ptr<platform::RecordWriter> writer;
+        if (!o.recordPath.empty()) {
+            writer = std::make_unique<platform::RecordWriter>();
+            if (!writer->open(o.recordPath, seed, error))
+                return usageError("cannot write the recording " + o.recordPath + ": " + error);
+        }
+        std::FILE* trace = takeTraceFile();
+        auto sdl = platform::makeSdlBackend(o.windowed);
+        platform::installBackend(writer || trace ? platform::makeRecordingBackend(std::move(sdl), std::move(writer), trace)
+                                                 : std::move(sdl));
     }
     const int code = winMain(seed);
     platform::stats::report();
