@@ -40,9 +40,18 @@ bool number(const std::string& s, size_t& i, int base, uint64_t max, uint64_t& v
     return i > start && value <= max;
 }
 
-// Replaces repeats in `line` (entries text) by copies "*<distance>.<length>" of text that came
-// before, in `history` (the entries of the lines before) or earlier in the line; a copy may
-// overlap what it makes, so a frame's pattern repeated n times is one copy.
+// Copies are written "*" and three characters of this alphabet: the distance back less one (two
+// characters, most significant first) and the length less one.
+constexpr char kCopyDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz-_";
+constexpr size_t kMinCopy = 5, kMaxCopy = 64;
+
+int copyDigit(char c) {
+    const char* p = c ? std::strchr(kCopyDigits, c) : nullptr;
+    return p ? int(p - kCopyDigits) : -1;
+}
+
+// Replaces repeats in `line` (entries text) by copies of text that came before, in `history` (the
+// entries of the lines before) or earlier in the line. A copy may overlap what it makes.
 std::string compressLine(const std::string& history, const std::string& line) {
     const size_t from = history.size() > kWindow ? history.size() - kWindow : 0;
     const std::string s = history.substr(from) + line;
@@ -62,17 +71,21 @@ std::string compressLine(const std::string& history, const std::string& line) {
         size_t bestLen = 0, bestDist = 0;
         if (i + 3 <= s.size()) {
             int tries = 64;
-            for (int32_t j = head[hash(i)]; j >= 0 && tries-- > 0; j = prev[size_t(j)]) {
+            for (int32_t j = head[hash(i)]; j >= 0 && tries-- > 0 && i - size_t(j) <= kWindow; j = prev[size_t(j)]) {
                 size_t k = 0;
-                while (i + k < s.size() && s[size_t(j) + k] == s[i + k]) ++k;
+                while (k < kMaxCopy && i + k < s.size() && s[size_t(j) + k] == s[i + k]) ++k;
                 if (k > bestLen) bestLen = k, bestDist = i - size_t(j);
             }
         }
-        // A copy's length must not run on into digits that follow it: it ends before them.
-        while (bestLen > 0 && i + bestLen < s.size() && s[i + bestLen] >= '0' && s[i + bestLen] <= '9') --bestLen;
-        const std::string copy = "*" + std::to_string(bestDist) + "." + std::to_string(bestLen);
-        const size_t take = bestLen > copy.size() + 1 ? bestLen : 1;
-        out += take > 1 ? copy : s.substr(i, 1);
+        const size_t take = bestLen >= kMinCopy ? bestLen : 1;
+        if (take > 1) {
+            out += '*';
+            out += kCopyDigits[(bestDist - 1) / 64];
+            out += kCopyDigits[(bestDist - 1) % 64];
+            out += kCopyDigits[take - 1];
+        } else {
+            out += s[i];
+        }
         for (size_t k = 0; k < take; ++k) insert(i + k);
         i += take;
     }
@@ -88,16 +101,14 @@ bool expandLine(const std::string& line, size_t start, std::string& history, std
             out += line[i++];
             continue;
         }
-        uint64_t dist = 0, len = 0;
-        ++i;
-        if (!number(line, i, 10, kMaxExpanded, dist) || i >= line.size() || line[i++] != '.' ||
-            !number(line, i, 10, kMaxExpanded, len) || dist == 0 || dist > history.size() + out.size() ||
-            out.size() + len > kMaxExpanded)
-            return false;
-        for (uint64_t k = 0; k < len; ++k) {
-            const size_t back = size_t(dist);
-            out += back <= out.size() ? out[out.size() - back] : history[history.size() - (back - out.size())];
-        }
+        const int d1 = i + 3 < line.size() ? copyDigit(line[i + 1]) : -1;
+        const int d2 = d1 >= 0 ? copyDigit(line[i + 2]) : -1;
+        const int len = d2 >= 0 ? copyDigit(line[i + 3]) + 1 : 0;
+        const size_t dist = size_t(d1 * 64 + d2 + 1);
+        if (len <= 0 || dist > history.size() + out.size() || out.size() + size_t(len) > kMaxExpanded) return false;
+        for (int k = 0; k < len; ++k)
+            out += dist <= out.size() ? out[out.size() - dist] : history[history.size() - (dist - out.size())];
+        i += 4;
     }
     history += out;
     if (history.size() > 2 * kMaxExpanded) history.erase(0, history.size() - kMaxExpanded);

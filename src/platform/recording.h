@@ -14,9 +14,9 @@
 //     +<ms>                one reading, the one before plus ms
 //     (<message>,<wParam>,<lParam>)   a message from the window system, hexadecimal
 //     !0 or !1             no sound device opened, or one did
-// where "*<distance>.<length>" stands for a copy of entries text that came before (distance
-// characters back, in this line or the lines before); the game's frames repeat, so this keeps
-// a ten-minute session well under 200 KB.
+// and "*" followed by three characters stands for a copy of entries text that came before, in
+// this line or the lines before (the distance back and the length, see recording.cpp): the game's
+// frames repeat, and copies keep a ten-minute session well under 200 KB.
 // A line without its newline (the game was killed while writing) is not read: the recording
 // replays to the last whole line.
 #pragma once

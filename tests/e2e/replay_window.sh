@@ -27,14 +27,17 @@ export DISPLAY=":$(head -n1 "$WORK/display")"
 "$WM" &
 PIDS+=($!)
 
-start() {  # NAME: the game in a window, recording NAME.rec and tracing into NAME.trace
-    (cd "$BUILD" && VARNIS_TRACE_FILE="$WORK/$1.trace" exec "$VARNIS" --window --record "$WORK/$1.rec") &
+launch() {  # TRACE OPTIONS...: the game in a window, tracing into TRACE
+    local trace=$1
+    shift
+    (cd "$BUILD" && VARNIS_TRACE_FILE="$trace" exec "$VARNIS" --window "$@") &
     GAME=$!
     PIDS+=($GAME)
     timeout 30 xdotool search --sync --onlyvisible --name '^Varnis$' >/dev/null || fail "no game window"
     sleep 1.5  # SDL may replace its first window
     WID=$(xdotool search --onlyvisible --name '^Varnis$' | tail -n1)
 }
+start() { launch "$WORK/$1.trace" --record "$WORK/$1.rec"; }  # NAME: recording NAME.rec
 tap() {  # KEY [SECONDS after]: held as a player holds it; the game reads held keys once a frame
     xdotool windowfocus "$WID" 2>/dev/null
     xdotool keydown "$1"
@@ -83,4 +86,21 @@ diff <(head -n "$n" "$WORK/cut.trace") <(head -n "$n" "$WORK/cut.out") >"$WORK/c
     fail "the cut-off replay differs: $(head -c 600 "$WORK/cut.diff")"
 differ=$(compare -metric AE "$WORK/cut.png" "$WORK/cut-end/end.bmp" null: 2>&1)
 [ "$differ" = 0 ] || fail "end.bmp differs from the window in $differ pixels"
+
+echo "-- replayed in a window: at the recorded pace, the same trace; Pause ends it"
+t0=$(date +%s%N)
+(cd "$BUILD" && VARNIS_TRACE_FILE="$WORK/window.trace" exec "$VARNIS" --window --replay "$WORK/cut.rec")
+status=$?
+took=$((($(date +%s%N) - t0) / 1000000))
+[ $status -eq 0 ] || fail "the replay in a window ended with status $status"
+diff "$WORK/cut.out" "$WORK/window.trace" >/dev/null || fail "the replay in a window traced otherwise"
+# Paced from the first reading, which comes well within a second of the start.
+[ $took -ge $(($(tail -n1 "$WORK/cut.out" | cut -d' ' -f1) - 1000)) ] || fail "the replay in a window took only $took ms"
+launch /dev/null --replay "$WORK/full.rec"
+tap Pause 0
+for _ in $(seq 50); do kill -0 "$GAME" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$GAME" 2>/dev/null && fail "Pause did not end the replay"
+wait "$GAME"
+status=$?
+[ $status -eq 0 ] || fail "Pause ended the replay with status $status"
 echo "all replay checks passed"
