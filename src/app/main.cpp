@@ -1,6 +1,5 @@
 // Process entry: reads the command line, installs a back end and runs the game.
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
 #include "app/options.h"
@@ -28,16 +27,6 @@ bool readFile(const std::string& path, std::string& text) {
     return ok;
 }
 
-// VARNIS_TRACE_FILE: the trace of a run with the real window, written above the back end so that
-// its lines carry the clock readings the game itself sees (and records). Taken out of the
-// environment so that the back end does not write one of its own.
-std::FILE* takeTraceFile() {
-    const char* path = std::getenv("VARNIS_TRACE_FILE");
-    std::FILE* f = path && *path ? std::fopen(path, "w") : nullptr;
-    unsetenv("VARNIS_TRACE_FILE");
-    return f;
-}
-
 // Replays: the recording is read and checked before anything is shown.
 int startReplay(const Options& o, uint32_t& seed) {
     platform::Recording recording;
@@ -53,7 +42,7 @@ int startReplay(const Options& o, uint32_t& seed) {
     r.source = o.replayPath;
     if (o.maxMsGiven) r.maxMs = o.maxMs;
     if (o.snapshotsGiven) r.endPicture = o.snapshotDir + "/end.bmp";
-    r.traceOut = o.headless ? stdout : takeTraceFile();
+    r.traceOut = o.headless ? stdout : platform::takeTraceFile();
     platform::installBackend(platform::makeReplayBackend(
         std::move(recording), std::move(r), o.headless ? nullptr : platform::makeSdlBackend(o.windowed)));
     return 0;
@@ -98,7 +87,7 @@ int main(int argc, char** argv) {
             if (!writer->open(o.recordPath, seed, error))
                 return usageError("cannot write the recording " + o.recordPath + ": " + error);
         }
-        std::FILE* trace = takeTraceFile();
+        std::FILE* trace = platform::takeTraceFile();
         auto sdl = platform::makeSdlBackend(o.windowed);
         platform::installBackend(writer || trace ? platform::makeRecordingBackend(std::move(sdl), std::move(writer), trace)
                                                  : std::move(sdl));

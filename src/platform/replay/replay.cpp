@@ -256,6 +256,17 @@ std::unique_ptr<Backend> makeReplayBackend(Recording recording, ReplayOptions op
     return std::make_unique<ReplayBackend>(std::move(recording), std::move(options), std::move(window));
 }
 
+std::FILE* takeTraceFile() {
+    const char* path = std::getenv("VARNIS_TRACE_FILE");
+    std::FILE* f = path && *path ? std::fopen(path, "w") : nullptr;
+#if defined(_WIN32)
+    _putenv_s("VARNIS_TRACE_FILE", "");
+#else
+    unsetenv("VARNIS_TRACE_FILE");
+#endif
+    return f;
+}
+
 SoundDevice* settleSoundDevice(SoundDevice* opened) {
     return activeSession ? activeSession->settle(opened) : opened;
 }
