@@ -7,7 +7,9 @@
 #   bench/measure_game.sh [BUILD_DIR]     (default: build; needs Xvfb and xdotool)
 #
 # Environment: IDLE_S (8), MATCH_CAP_S (360), SEED (11), MODES ("yielding spinning"), VARNIS_EXE
-# (a Windows build's varnis.exe, played under wine instead; BUILD_DIR still holds the data files).
+# (a Windows build's varnis.exe, played under wine instead; BUILD_DIR still holds the data files),
+# VARNIS_ARGS (more options for the game, e.g. "--record /tmp/match.rec" to measure what recording
+# costs).
 # Modes: "yielding" is the game as shipped; "spinning" sets VARNIS_SPIN_WAITS=1, so every wait
 # spins as the original's did. Figures are the game process only (Xvfb's own work not counted).
 set -euo pipefail
@@ -71,7 +73,7 @@ run_mode() {  # name spin
     TRACE=$OUT/$name.trace
     : >"$TRACE"
     exec {TRACE_FD}<"$TRACE"
-    (cd "$BUILD" && VARNIS_SPIN_WAITS=$2 VARNIS_TRACE_FILE=$TRACE exec "${GAME[@]}" --seed "$SEED" --stats 2>"$OUT/$name.stats" >/dev/null) &
+    (cd "$BUILD" && VARNIS_SPIN_WAITS=$2 VARNIS_TRACE_FILE=$TRACE exec "${GAME[@]}" --seed "$SEED" --stats ${VARNIS_ARGS:-} 2>"$OUT/$name.stats" >/dev/null) &
     pid=$!
     xdotool search --sync --name '^Varnis$' >/dev/null
     sleep 1

@@ -35,11 +35,14 @@ printf '# time in ms, then what happens\n500  tap 40\n800  tap 13\n9000 down 13\
     > "$build/fuzz-corpus/fuzz_script/seed-readme"
 printf '0 down 17\n4294967215 tap 255\n100 up 17\n\n  # note\n7 snapshot a-b_C9\n' \
     > "$build/fuzz-corpus/fuzz_script/seed-edges"
+mkdir -p "$build/fuzz-corpus/fuzz_replay"
+printf 'varnis recording 1\ngame 1.0.0 replay 1\nseed 7\nfile title.bmp 24ca2a614753b6ed\nfile char.bmp missing\nfile shoot.wav missing\nfile bomb.wav missing\n@0:!1(20,0,0)Nq3r\n@104:(100,28,1)ia2rq*04B(101,28,c0000001)+60\nend\n' \
+    > "$build/fuzz-corpus/fuzz_replay/seed-recording"
 
 mkdir -p "$build/fuzz-artifacts"
 status=0
 printf '%-14s %12s %9s  %s\n' target executions seconds result
-for target in fuzz_bitmap fuzz_palette fuzz_wave fuzz_script; do
+for target in fuzz_bitmap fuzz_palette fuzz_wave fuzz_script fuzz_replay; do
     exe=$build/fuzz/$target
     [ -x "$exe" ] || exe=$build/$target
     if [ ! -x "$exe" ]; then

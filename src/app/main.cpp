@@ -6,6 +6,7 @@
 #include "app/shell.h"
 #include "platform/datafile.h"
 #include "platform/headless/headless.h"
+#include "platform/replay/replay.h"
 #if defined(__EMSCRIPTEN__)
 #include "platform/web/web_backend.h"
 #else
@@ -17,6 +18,16 @@
 #endif
 
 namespace {
+
+// The back end of a real window: the browser's page or an SDL window.
+std::unique_ptr<platform::Backend> windowBackend(bool windowed) {
+#if defined(__EMSCRIPTEN__)
+    (void)windowed;
+    return platform::makeWebBackend();
+#else
+    return platform::makeSdlBackend(windowed);
+#endif
+}
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "varnis: %s\n(varnis --help shows the options)\n", message.c_str());
@@ -32,6 +43,27 @@ bool readFile(const std::string& path, std::string& text) {
     const bool ok = !std::ferror(f);
     std::fclose(f);
     return ok;
+}
+
+// Replays: the recording is read and checked before anything is shown.
+int startReplay(const Options& o, uint32_t& seed) {
+    platform::Recording recording;
+    std::string error;
+    if (!platform::loadRecording(o.replayPath, recording, error)) {
+        std::fprintf(stderr, "varnis: cannot replay %s: %s\n", o.replayPath.c_str(), error.c_str());
+        return 2;
+    }
+    if (o.snapshotsGiven && !platform::isWritableFolder(o.snapshotDir))
+        return usageError("cannot write snapshots into " + o.snapshotDir);
+    seed = recording.seed;
+    platform::ReplayOptions r;
+    r.source = o.replayPath;
+    if (o.maxMsGiven) r.maxMs = o.maxMs;
+    if (o.snapshotsGiven) r.endPicture = o.snapshotDir + "/end.bmp";
+    r.traceOut = o.headless ? stdout : platform::takeTraceFile();
+    platform::installBackend(platform::makeReplayBackend(
+        std::move(recording), std::move(r), o.headless ? nullptr : windowBackend(o.windowed)));
+    return 0;
 }
 
 }  // namespace
@@ -53,8 +85,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (o.stats) platform::stats::enable();
-    const uint32_t seed = o.seedGiven ? o.seed : uint32_t(std::time(nullptr));
-    if (o.mode == Options::Headless) {
+    uint32_t seed = o.seedGiven ? o.seed : uint32_t(std::time(nullptr));
+    if (o.mode == Options::Replay) {
+        if (const int status = startReplay(o, seed)) return status;
+    } else if (o.mode == Options::Headless) {
         std::string text;
         if (!readFile(o.scriptPath, text)) return usageError("cannot read the script " + o.scriptPath);
         platform::HeadlessOptions h;
@@ -68,11 +102,17 @@ int main(int argc, char** argv) {
         platform::installBackend(platform::makeHeadlessBackend(std::move(h)));
         platform::stats::useStepClock([] { return double(platform::timeGetTime()); }, true);
     } else {
-#if defined(__EMSCRIPTEN__)
-        platform::installBackend(platform::makeWebBackend());
-#else
-        platform::installBackend(platform::makeSdlBackend(o.windowed));
-#endif
+        std::unique_ptr<platform::RecordWriter> writer;
+        if (!o.recordPath.empty()) {
+            writer = std::make_unique<platform::RecordWriter>();
+            if (!writer->open(o.recordPath, seed, error))
+                return usageError("cannot write the recording " + o.recordPath + ": " + error);
+        }
+        std::FILE* trace = platform::takeTraceFile();
+        auto window = windowBackend(o.windowed);
+        platform::installBackend(writer || trace ? platform::makeRecordingBackend(
+                                                       std::move(window), std::move(writer), trace)
+                                                 : std::move(window));
     }
     const int code = winMain(seed);
     platform::stats::report();

@@ -17,13 +17,20 @@ bool parseUnsigned(const std::string& s, uint32_t& value) {
 }  // namespace
 
 const char* usageText() {
-    return "usage: varnis [--window] [--seed N] [--stats]\n"
+    return "usage: varnis [--window] [--seed N] [--record FILE] [--stats]\n"
+           "       varnis [--window] --replay FILE [--stats]\n"
            "       varnis --headless --script FILE [--snapshots DIR] [--max-ms N] [--seed N] [--stats]\n"
+           "       varnis --headless --replay FILE [--snapshots DIR] [--max-ms N] [--stats]\n"
            "       varnis --help | --version\n"
            "\n"
            "  --window         play in a window instead of full screen (Alt+Enter toggles)\n"
            "  --seed N         start the random generator from N instead of the clock\n"
            "  --stats          on exit, print what the run cost and how it was paced to stderr\n"
+           "  --record FILE    write everything the game takes from outside into FILE, so the\n"
+           "                   session can be replayed exactly\n"
+           "  --replay FILE    play a recording back, at its own pace (Pause ends it); with\n"
+           "                   --headless as fast as possible, tracing, and with --snapshots\n"
+           "                   writing end.bmp, the picture when the recording ends\n"
            "  --headless       run without window or sound on a virtual clock, driven by a script\n"
            "  --script FILE    the script: one '<ms> down|up|tap <vk>', '<ms> close' or\n"
            "                   '<ms> snapshot <name>' a line\n"
@@ -62,6 +69,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
                 return false;
             }
             o.seedGiven = true;
+        } else if (a == "--record") {
+            if (!value(o.recordPath)) return false;
+        } else if (a == "--replay") {
+            if (!value(o.replayPath)) return false;
         } else if (a == "--script") {
             if (!value(o.scriptPath)) return false;
         } else if (a == "--snapshots") {
@@ -85,6 +96,26 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
     }
     if (version) {
         o.mode = Options::Version;
+        return true;
+    }
+    o.headless = headless;
+    o.snapshotsGiven = sawSnapshots;
+    o.maxMsGiven = sawMaxMs;
+    if (!o.recordPath.empty() && (headless || !o.replayPath.empty())) {
+        error = "--record records play, not --headless runs or replays";
+        return false;
+    }
+    if (!o.replayPath.empty()) {
+        if (!o.scriptPath.empty() || o.seedGiven) {
+            error = "--replay takes its seed and input from the recording, not --seed or --script";
+            return false;
+        }
+        if (headless ? o.windowed : sawSnapshots || sawMaxMs) {
+            error = headless ? "--window and --headless exclude each other"
+                             : "--snapshots and --max-ms go with --headless";
+            return false;
+        }
+        o.mode = Options::Replay;
         return true;
     }
     if (headless) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 struct Options {
-    enum Mode { Play, Headless, Help, Version } mode = Play;
+    enum Mode { Play, Headless, Replay, Help, Version } mode = Play;
     bool windowed = false;
     bool stats = false;  // print the run's figures to standard error on exit
     bool seedGiven = false;
@@ -14,6 +14,11 @@ struct Options {
     std::string scriptPath;
     std::string snapshotDir = ".";
     uint32_t maxMs = 3600000;
+    bool maxMsGiven = false;
+    bool headless = false;        // with Replay: as fast as possible, no window
+    bool snapshotsGiven = false;  // with Replay: write end.bmp there
+    std::string recordPath;       // with Play: record the session into this file
+    std::string replayPath;
 };
 
 // Reads argv[1..]; false with a message in error for bad usage.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -68,6 +69,10 @@ void installBackend(std::unique_ptr<Backend> b);
 
 // The message queue of the one window.
 void enqueueMessage(const Message& msg);
+// When set, every message a back end enqueues passes the gate first and is dropped when it says
+// false: a recording notes each one, a replay in a window keeps the viewer's keys away from the
+// game. Messages the game posts itself do not pass it.
+void setMessageGate(std::function<bool(const Message&)> gate);
 bool messageQueueEmpty();
 // Drops every queued message and the quit flag, and forgets the window procedure's state
 // (for tests that start over in one process).

@@ -15,6 +15,7 @@ WindowProc windowProc = nullptr;
 std::deque<Message> queue;
 bool quitPosted = false;
 int quitCode = 0;
+std::function<bool(const Message&)> messageGate;
 
 }  // namespace
 
@@ -30,7 +31,10 @@ Backend& backend() {
 
 void installBackend(std::unique_ptr<Backend> b) { active = std::move(b); }
 
-void enqueueMessage(const Message& msg) { queue.push_back(msg); }
+void enqueueMessage(const Message& msg) {
+    if (!messageGate || messageGate(msg)) queue.push_back(msg);
+}
+void setMessageGate(std::function<bool(const Message&)> gate) { messageGate = std::move(gate); }
 bool messageQueueEmpty() { return queue.empty() && !quitPosted; }
 void resetMessageQueue() {
     queue.clear();
@@ -99,7 +103,7 @@ int32_t defWindowProc(uint32_t message, uint32_t wParam, int32_t lParam) {
 }
 
 void postMessage(uint32_t message, uint32_t wParam, int32_t lParam) {
-    enqueueMessage(Message{message, wParam, lParam});
+    queue.push_back(Message{message, wParam, lParam});
 }
 
 void postQuitMessage(int exitCode) {

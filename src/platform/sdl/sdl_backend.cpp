@@ -36,10 +36,6 @@ public:
         // For measuring only: every wait spins as the original's did, never yielding the processor.
         const char* spin = std::getenv("VARNIS_SPIN_WAITS");
         spinWaits_ = spin && spin[0] == '1';
-        // Also for measuring: the texts drawn and sounds played, one line each, so a script
-        // driving the real game can tell where it is (the winner's announcement, say).
-        if (const char* path = std::getenv("VARNIS_TRACE_FILE"); path && *path)
-            traceFile_ = std::fopen(path, "w");
     }
     ~SdlBackend() override { shutdown(0); }
 
@@ -133,13 +129,6 @@ public:
         return openSdlAudio(pull, user, rate);
     }
 
-    bool tracing() const override { return traceFile_ != nullptr; }
-    void trace(const std::string& text) override {
-        if (!traceFile_) return;
-        std::fprintf(traceFile_, "%u %s\n", unsigned(now()), text.c_str());
-        std::fflush(traceFile_);
-    }
-
     void toggleFullscreen() override {
         if (!window_.handle()) return;
         window_.setFullscreen(!window_.fullscreen());
@@ -148,7 +137,6 @@ public:
 
     void shutdown(int) override {
         // Each step is forgotten before it is taken (see SdlWindow::destroy).
-        if (std::FILE* trace = std::exchange(traceFile_, nullptr)) std::fclose(trace);
         presenter_.release();
         window_.destroy();
     }
@@ -163,7 +151,6 @@ private:
 
     bool windowed_;
     bool spinWaits_ = false;
-    std::FILE* traceFile_ = nullptr;
     uint64_t idleSerial_ = 0;
     SdlPacing pacing_;
     SdlWindow window_;
