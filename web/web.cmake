@@ -11,7 +11,7 @@ set(VARNIS_WEB_FONT "varnis-pmincho.ttf")
 
 file(GLOB_RECURSE web_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
 # Of the SDL back end only its SDL-free presentation arithmetic.
-list(FILTER web_sources EXCLUDE REGEX "/src/platform/sdl/")
+list(FILTER web_sources EXCLUDE REGEX "/src/platform/sdl/|_win32\\.cpp$")
 list(APPEND web_sources ${CMAKE_SOURCE_DIR}/src/platform/sdl/present.cpp)
 list(REMOVE_ITEM web_sources ${CMAKE_SOURCE_DIR}/src/app/main.cpp)
 add_library(varnis_web_core STATIC ${web_sources})
