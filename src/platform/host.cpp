@@ -132,4 +132,18 @@ void trace(const std::string& text) { backend().trace(text); }
 
 std::string sjisToUtf8(const char* sjis) { return encodeUtf8(decodeShiftJis(sjis)); }
 
+Message keyMessage(uint32_t vk, bool pressed, bool repeat, bool altHeld) {
+    altHeld = altHeld || (pressed && vk == VK_MENU);
+    const bool system = altHeld || vk == VK_MENU || vk == VK_F10;
+    uint32_t lParam = 1;
+    if (altHeld) lParam |= 1u << 29;
+    if (repeat || !pressed) lParam |= 1u << 30;
+    if (!pressed) lParam |= 1u << 31;
+    Message m;
+    m.message = pressed ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
+    m.wParam = vk;
+    m.lParam = int32_t(lParam);
+    return m;
+}
+
 }  // namespace platform

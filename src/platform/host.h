@@ -92,4 +92,10 @@ void trace(const std::string& text);
 // Shift-JIS (code page 932) bytes to UTF-8; undecodable bytes become U+FFFD.
 std::string sjisToUtf8(const char* sjis);
 
+// The key message a window of the original platform gets for virtual key `vk` (non-zero): keys
+// while Alt is held, Alt itself and F10 are system keys (WM_SYSKEYDOWN/WM_SYSKEYUP); lParam has
+// repeat count 1, bit 29 while Alt is held, bit 30 for an auto-repeat or a release, bit 31 for a
+// release. Every back end's keyboard goes through it.
+Message keyMessage(uint32_t vk, bool pressed, bool repeat, bool altHeld);
+
 }  // namespace platform

@@ -40,16 +40,7 @@ uint32_t virtualKeyFromSdl(int32_t sdlKey) {
 bool keyMessageFromSdl(bool pressed, bool repeat, int32_t sdlKey, uint16_t sdlMods, Message& out) {
     const uint32_t vk = virtualKeyFromSdl(sdlKey);
     if (vk == 0) return false;
-    const bool altHeld = (sdlMods & KMOD_ALT) != 0 || (pressed && vk == VK_MENU);
-    // As on the original platform: keys while Alt is held, Alt itself and F10 are system keys.
-    const bool system = altHeld || vk == VK_MENU || vk == VK_F10;
-    uint32_t lParam = 1;
-    if (altHeld) lParam |= 1u << 29;
-    if (repeat || !pressed) lParam |= 1u << 30;
-    if (!pressed) lParam |= 1u << 31;
-    out.message = pressed ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
-    out.wParam = vk;
-    out.lParam = int32_t(lParam);
+    out = keyMessage(vk, pressed, repeat, (sdlMods & KMOD_ALT) != 0);
     return true;
 }
 

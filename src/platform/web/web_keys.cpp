@@ -31,16 +31,7 @@ uint32_t virtualKeyFromDomCode(const char* code) {
 bool keyMessageFromDom(bool pressed, bool repeat, bool altHeld, const char* code, Message& out) {
     const uint32_t vk = virtualKeyFromDomCode(code);
     if (vk == 0) return false;
-    altHeld = altHeld || (pressed && vk == VK_MENU);
-    // As on the original platform: keys while Alt is held, Alt itself and F10 are system keys.
-    const bool system = altHeld || vk == VK_MENU || vk == VK_F10;
-    uint32_t lParam = 1;
-    if (altHeld) lParam |= 1u << 29;
-    if (repeat || !pressed) lParam |= 1u << 30;
-    if (!pressed) lParam |= 1u << 31;
-    out.message = pressed ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
-    out.wParam = vk;
-    out.lParam = int32_t(lParam);
+    out = keyMessage(vk, pressed, repeat, altHeld);
     return true;
 }
 
