@@ -1,5 +1,6 @@
-// The one interface with two implementations: the SDL2 back end (sdl/) and the headless one
-// (headless/). host.cpp owns the message queue and forwards everything else here.
+// The one interface between the platform layer and what stands for a system: the SDL2 back end
+// (sdl/), the headless one (headless/), the browser's (web/), and the recording and replaying
+// wrappers (replay/). host.cpp owns the message queue and forwards everything else here.
 #pragma once
 
 #include <cstdint>
