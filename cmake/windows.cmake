@@ -6,7 +6,7 @@ set(VARNIS_SDL2_LIB ${VARNIS_DEPS_PREFIX}/lib/libSDL2.a)
 set(VARNIS_FREETYPE_LIB ${VARNIS_DEPS_PREFIX}/lib/libfreetype.a)
 if(NOT EXISTS ${VARNIS_SDL2_LIB} OR NOT EXISTS ${VARNIS_FREETYPE_LIB})
   message(FATAL_ERROR "No SDL2 and FreeType in VARNIS_DEPS_PREFIX='${VARNIS_DEPS_PREFIX}' "
-                      "(tools/build_deps.sh DIR cmake/mingw-w64.cmake prints the prefix)")
+                      "(tools/build_deps.sh cmake/mingw-w64.cmake DIR libsdl2-dev libfreetype-dev prints the prefix)")
 endif()
 
 # The same target names the desktop build gets from pkg-config.

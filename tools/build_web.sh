@@ -19,8 +19,10 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 cmake --build "$native" --target assets -j "$jobs" >/dev/null
 mkdir -p "$out/data" "$out/site"
 cp "$native"/{title.bmp,char.bmp,shoot.wav,bomb.wav} "$out/data/"
-face=$(fc-match -f '%{file}' IPAPMincho 2>/dev/null || true)
-[ -f "$face" ] || face=/usr/share/fonts/opentype/ipafont-mincho/ipamp.ttf
+# The file the cut-down face's licence text describes: Debian's IPA P Mincho, nothing fontconfig
+# might offer in its place.
+face=/usr/share/fonts/opentype/ipafont-mincho/ipamp.ttf
+[ -f "$face" ] || { echo "$0: $face is missing: install fonts-ipafont-mincho" >&2; exit 1; }
 if [ ! -f "$out/data/varnis-pmincho.ttf" ] || [ "$face" -nt "$out/data/varnis-pmincho.ttf" ] ||
    [ src/app/texts.h -nt "$out/data/varnis-pmincho.ttf" ]; then
     /usr/bin/python3 tools/subset_font.py "$face" src/app/texts.h "$out/data"

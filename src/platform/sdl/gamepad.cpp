@@ -115,13 +115,13 @@ void Gamepads::press(Pad& pad, PadControl control) {
     if (!held) return;
     // Bit 30: the key was already down (through another control), as on an auto-repeat.
     const bool wasDown = keyHolders_[held]++ > 0;
-    enqueueMessage({WM_KEYDOWN, held, int32_t(wasDown ? 0x40000001u : 1u)});
+    enqueueMessage(keyMessage(held, true, wasDown, false));
 }
 
 void Gamepads::release(Pad& pad, PadControl control) {
     // The key the press sent, even if the pad's number or the number of pads changed since.
     const uint32_t key = std::exchange(pad.held[size_t(control)], 0);
-    if (key && --keyHolders_[key] == 0) enqueueMessage({WM_KEYUP, key, int32_t(0xC0000001u)});
+    if (key && --keyHolders_[key] == 0) enqueueMessage(keyMessage(key, false, false, false));
 }
 
 void Gamepads::axis(Pad& pad, int axis, int value) {

@@ -33,6 +33,8 @@ uint32_t padKey(PadControl control, int pad, int pads);
 // the game sees every press and never a key that stays stuck.
 class Gamepads {
 public:
+    // Whether any pad is connected (SDL then reads pads by polling, not through window events).
+    bool any() const { return !pads_.empty(); }
     // Starts SDL's game controller subsystem (after video); pads already plugged in arrive as events.
     void open();
     // Forgets every pad, releasing what it held; before SDL_Quit.

@@ -1,7 +1,6 @@
 #include "platform/sdl/pacing.h"
 
-#include <SDL.h>
-
+#include <algorithm>
 #include <ctime>
 #include <thread>
 
@@ -40,25 +39,6 @@ void askForShortSlices() {
 #endif
 }
 
-void sleepToCounter(uint64_t target) {
-    const uint64_t freq = SDL_GetPerformanceFrequency();
-#ifdef _WIN32
-    // One precise timer wait, no spinning.
-    const uint64_t now = SDL_GetPerformanceCounter();
-    if (target > now)
-        win32::sleepUntil(SdlPacing::Steady::now() +
-                          std::chrono::nanoseconds((target - now) * 1000000000 / freq));
-    return;
-#endif
-    for (;;) {
-        const uint64_t now = SDL_GetPerformanceCounter();
-        if (now >= target) return;
-        const uint64_t leftMs = (target - now) * 1000 / freq;
-        // Sleep until about a millisecond before, then spin: sleeps overshoot.
-        if (leftMs >= 2) SDL_Delay(Uint32(leftMs - 1));
-    }
-}
-
 }  // namespace
 
 SdlPacing::SdlPacing() { askForShortSlices(); }
@@ -76,13 +56,11 @@ SdlPacing::Steady::time_point SdlPacing::momentOfTick(uint32_t tick) const {
 }
 
 void SdlPacing::waitVerticalBlank(int refreshRate) {
-    const uint64_t freq = SDL_GetPerformanceFrequency();
-    const uint64_t now = SDL_GetPerformanceCounter();
-    const double period = double(freq) / refreshRate;
-    const uint64_t tick = uint64_t(double(now) / period) + 1;
-    uint64_t target = uint64_t(double(tick) * period);
-    if (target <= now) target = now + 1;
-    sleepToCounter(target);
+    // The next tick of a grid at the refresh rate: one precise sleep, as at the end of a wait.
+    const auto period = std::chrono::nanoseconds(1'000'000'000 / std::max(refreshRate, 1));
+    const auto since = Steady::now().time_since_epoch();
+    sleepUntil(Steady::time_point(
+        std::chrono::duration_cast<Steady::duration>((since / period + 1) * period)));
 }
 
 void SdlPacing::nap() {

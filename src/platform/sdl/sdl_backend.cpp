@@ -9,12 +9,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 #include <utility>
 
 #include "platform/sdl/audio_device.h"
 #include "platform/sdl/desktop.h"
 #include "platform/sdl/events.h"
+#include "platform/sdl/gamepad.h"
 #include "platform/sdl/pacing.h"
 #include "platform/sdl/presenter.h"
 #include "platform/sdl/window.h"
@@ -96,6 +96,8 @@ public:
         }
 #ifdef _WIN32
         // SDL's event wait rests on SetTimer there, which ends up to a system tick late.
+        // Pads are read by polling there, not through window messages: wake every millisecond.
+        if (gamepads.any()) limit = std::min(limit, 1.0);
         if (limit <= 0) return SdlPacing::nap();
         return win32::waitForInputUntil(SdlPacing::Steady::now() +
                                         std::chrono::microseconds(int64_t(limit * 1000)));

@@ -161,7 +161,7 @@ public:
     void releaseHeldKeys() {
         for (uint32_t vk = 0; vk < 256; ++vk)
             if (std::exchange(held_[vk], false))
-                pending_.push_back(Message{WM_KEYUP, vk, int32_t(0xC0000001u)});
+                pending_.push_back(keyMessage(vk, false, false, false));
         jsWake();
     }
 
@@ -244,7 +244,9 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void* self) {
     if (!keyMessageFromDom(pressed, e->repeat, e->altKey, e->code, m)) return false;
     static_cast<WebBackend*>(self)->key(m, pressed, e->repeat);
     // The page keeps its own use of the function keys, Tab and Alt (reload, full screen, menus);
-    // the rest, the arrows and Space among them, no longer scroll it.
+    // the rest, the arrows and Space among them, no longer scroll it. Ctrl with a letter stays the
+    // browser's too (reload, address bar), as Ctrl alone means nothing but full speed to the game.
+    if (e->ctrlKey && m.wParam >= 'A' && m.wParam <= 'Z') return false;
     return !(m.wParam >= VK_F1 && m.wParam <= VK_F12) && m.wParam != VK_TAB && m.wParam != VK_MENU;
 }
 
