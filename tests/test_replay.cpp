@@ -119,6 +119,11 @@ TEST(Replay, GoldenMatchCutsTimeoutsAndRefusals) {
     const support::Output timeout = run(rec, "--max-ms 20000");
     EXPECT_EQ(timeout.status, 124);
     EXPECT_EQ(timeout.out.substr(timeout.out.rfind(' ')), " timeout\n");
+    // A whole recording missing its last line: the game asks for more than it holds.
+    EXPECT_EQ(run(rec.substr(0, rec.rfind("\n@") + 1) + "end\n").status, 2);
+    // An end picture that cannot be written is no successful end.
+    fs::create_directories(tmp / "taken" / "end.bmp");
+    EXPECT_EQ(run(rec, "--snapshots " + (tmp / "taken").string()).status, 3);
 
     std::string otherCompat = rec, otherFile = rec, outOfStep = rec.substr(0, rec.find("\n@") + 1) + "@0:a5\n";
     otherCompat.replace(otherCompat.find(" replay ") + 8, 1, "999");

@@ -72,8 +72,10 @@ void installBackend(std::unique_ptr<Backend> b);
 void enqueueMessage(const Message& msg);
 // When set, every message a back end enqueues passes the gate first and is dropped when it says
 // false: a recording notes each one, a replay in a window keeps the viewer's keys away from the
-// game. Messages the game posts itself do not pass it.
-void setMessageGate(std::function<bool(const Message&)> gate);
+// game. Messages the game posts itself do not pass it. A plain function and its argument, so the
+// gate outlives nothing it points to at exit.
+using MessageGate = bool (*)(void* user, const Message& msg);
+void setMessageGate(MessageGate gate, void* user);
 bool messageQueueEmpty();
 // Drops every queued message and the quit flag, and forgets the window procedure's state
 // (for tests that start over in one process).

@@ -15,7 +15,8 @@ WindowProc windowProc = nullptr;
 std::deque<Message> queue;
 bool quitPosted = false;
 int quitCode = 0;
-std::function<bool(const Message&)> messageGate;
+MessageGate messageGate = nullptr;
+void* messageGateUser = nullptr;
 
 }  // namespace
 
@@ -32,9 +33,12 @@ Backend& backend() {
 void installBackend(std::unique_ptr<Backend> b) { active = std::move(b); }
 
 void enqueueMessage(const Message& msg) {
-    if (!messageGate || messageGate(msg)) queue.push_back(msg);
+    if (!messageGate || messageGate(messageGateUser, msg)) queue.push_back(msg);
 }
-void setMessageGate(std::function<bool(const Message&)> gate) { messageGate = std::move(gate); }
+void setMessageGate(MessageGate gate, void* user) {
+    messageGate = gate;
+    messageGateUser = user;
+}
 bool messageQueueEmpty() { return queue.empty() && !quitPosted; }
 void resetMessageQueue() {
     queue.clear();

@@ -14,6 +14,7 @@ constexpr size_t kMaxLine = 4096;     // the writer ends its lines at about 1000
 constexpr uint32_t kMaxCount = 1000000000;
 
 constexpr size_t kWindow = 4096;          // how far back the writer's copies reach
+constexpr size_t kMaxEntries = size_t(1) << 24;  // about twelve hours of play
 constexpr size_t kMaxExpanded = 65536;    // a line's entries once its copies are made
 
 char deltaLetter(uint32_t d) { return d < 26 ? char('a' + d) : char('A' + (d - 26)); }
@@ -181,6 +182,10 @@ bool parseBody(const std::string& text, std::string& history, uint32_t& now, std
                 return false;
             }
         }
+        if (out.size() >= kMaxEntries) {
+            why = "holds more entries than any recording";
+            return false;
+        }
         out.push_back(e);
     }
     now = uint32_t(t);
@@ -190,7 +195,7 @@ bool parseBody(const std::string& text, std::string& history, uint32_t& now, std
 }  // namespace
 
 std::string dataFileChecksum(const char* name) {
-    std::FILE* f = std::fopen(dataFilePath(name).c_str(), "rb");
+    std::FILE* f = openDataFile(name);
     if (!f) return "missing";
     uint64_t h = 0xcbf29ce484222325ull;
     unsigned char buf[8192];
@@ -339,6 +344,7 @@ RecordWriter::~RecordWriter() {
 }
 
 bool RecordWriter::open(const std::string& path, uint32_t seed, std::string& error) {
+    path_ = path;
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) {
         error = std::strerror(errno);
@@ -393,6 +399,7 @@ void RecordWriter::message(const platform::Message& m) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "(%x,%x,%x)", unsigned(m.message), unsigned(m.wParam & 0xFF), unsigned(m.lParam));
     line_ += buf;
+    if (line_.size() >= 1000) endLine();
 }
 
 void RecordWriter::soundDevice(bool opened) {
@@ -408,14 +415,18 @@ void RecordWriter::flush() {
     endLine();
     if (!pending_.empty()) std::fwrite(pending_.data(), 1, pending_.size(), file_);
     pending_.clear();
-    std::fflush(file_);
+    if (std::fflush(file_) != 0 && !failed_) {
+        failed_ = true;  // said once, when it happens: the game plays on
+        std::fprintf(stderr, "varnis: cannot write the recording %s: %s\n", path_.c_str(), std::strerror(errno));
+    }
 }
 
 void RecordWriter::finish() {
     if (!file_) return;
     flush();
     std::fputs("end\n", file_);
-    std::fclose(file_);
+    if (std::fclose(file_) != 0 && !failed_)
+        std::fprintf(stderr, "varnis: cannot write the recording %s: %s\n", path_.c_str(), std::strerror(errno));
     file_ = nullptr;
 }
 

@@ -79,6 +79,8 @@ private:
     void endLine();
 
     std::FILE* file_ = nullptr;
+    std::string path_;
+    bool failed_ = false;           // a write failed (said on standard error once)
     std::string pending_;           // whole lines not yet written
     std::string line_;              // the entries of the line being built
     uint32_t lineAt_ = 0;           // the reading the line starts from

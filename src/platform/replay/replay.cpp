@@ -36,13 +36,15 @@ public:
         : inner_(std::move(inner)), writer_(std::move(writer)), traceOut_(traceOut) {
         activeSession = this;
         if (writer_)
-            setMessageGate([w = writer_.get()](const Message& m) {
-                w->message(m);
-                return true;
-            });
+            setMessageGate(
+                [](void* w, const Message& m) {
+                    static_cast<RecordWriter*>(w)->message(m);
+                    return true;
+                },
+                writer_.get());
     }
     ~RecordingBackend() override {
-        setMessageGate(nullptr);
+        setMessageGate(nullptr, nullptr);
         activeSession = nullptr;
         if (traceOut_) std::fclose(traceOut_);
     }
@@ -101,10 +103,13 @@ public:
     ReplayBackend(Recording recording, ReplayOptions options, std::unique_ptr<Backend> window)
         : rec_(std::move(recording)), opts_(std::move(options)), window_(std::move(window)) {
         activeSession = this;
-        if (window_) setMessageGate([this](const Message& m) { return fromViewer(m); });
+        if (window_)
+            setMessageGate(
+                [](void* self, const Message& m) { return static_cast<ReplayBackend*>(self)->fromViewer(m); },
+                this);
     }
     ~ReplayBackend() override {
-        setMessageGate(nullptr);
+        setMessageGate(nullptr, nullptr);
         activeSession = nullptr;
     }
 
@@ -129,7 +134,7 @@ public:
         }
     }
     uint32_t now() override {
-        if (next_ >= rec_.entries.size()) end(true);
+        if (next_ >= rec_.entries.size()) ranOut("a clock reading");
         const RecordEntry& e = rec_.entries[next_];
         if (e.kind != RecordEntry::Clock) outOfStep("a clock reading");
         now_ += e.delta;
@@ -169,12 +174,14 @@ public:
     void shutdown(int exitCode) override {
         if (shutDown_) return;
         trace("exit " + std::to_string(exitCode));
+        // The recorded game ended here too: what the recording still holds came from another one.
+        if (rec_.complete && next_ < rec_.entries.size()) outOfStep("the end of the game");
         finish(exitCode);
     }
 
     SoundDevice* settle(SoundDevice* opened) override {
-        if (next_ >= rec_.entries.size()) end(true);
-        if (rec_.entries[next_].kind != RecordEntry::SoundDevice || used_ != 0)
+        if (next_ >= rec_.entries.size()) ranOut("whether a sound device opened");
+        if (rec_.entries[next_].kind != RecordEntry::SoundDevice)
             outOfStep("whether a sound device opened");
         const bool recorded = rec_.entries[next_++].delta != 0;
         if (!recorded && opened) {
@@ -211,24 +218,36 @@ private:
     }
     void finish(int exitCode) {
         shutDown_ = true;
+        bool pictureLost = false;
         if (!opts_.endPicture.empty()) {
             std::string error;
-            if (!writeSnapshot(opts_.endPicture, error))
+            if ((pictureLost = !writeSnapshot(opts_.endPicture, error)))
                 std::fprintf(stderr, "varnis: cannot write %s: %s\n", opts_.endPicture.c_str(), error.c_str());
         }
         if (opts_.traceOut) std::fflush(opts_.traceOut);
         if (window_) window_->shutdown(exitCode);
+        // As for a script's snapshot: a picture asked for and not written is no successful end.
+        if (pictureLost) {
+            std::fflush(stdout);
+            std::exit(3);
+        }
+    }
+    // The entries are used up. A recording that ended in order holds everything its game asked
+    // for, so a game asking for more plays differently; a cut-off one simply ends here.
+    [[noreturn]] void ranOut(const char* wanted) {
+        if (rec_.complete) outOfStep(wanted);
+        end(true);
     }
     // The recording ran out (traced) or the viewer ended the replay: status 0.
-    [[noreturn]] void end(bool ranOut) {
-        if (ranOut) writeTrace(opts_.traceOut, now_, "end of recording");
+    [[noreturn]] void end(bool cutOff) {
+        if (cutOff) writeTrace(opts_.traceOut, now_, "end of recording");
         finish(0);
         stats::report();
         std::fflush(stdout);
         std::exit(0);
     }
     [[noreturn]] void outOfStep(const char* wanted) {
-        std::fprintf(stderr, "varnis: %s: at %u ms the game asked for %s where the recording holds another entry; "
+        std::fprintf(stderr, "varnis: %s: at %u ms the game asked for %s where the recording holds something else; "
                      "it was made by a varnis that plays differently\n", opts_.source.c_str(), unsigned(now_), wanted);
         finish(2);
         std::exit(2);
