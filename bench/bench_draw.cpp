@@ -8,7 +8,7 @@
 
 #include "gfx/palette.h"
 #include "gfx/screen.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 namespace {
 

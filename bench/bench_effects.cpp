@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "gfx/screen.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 namespace {
 

@@ -7,12 +7,13 @@
 #include <memory>
 #include <vector>
 
-#include "app/frameclock.h"
-#include "app/shell.h"
+#include "shell/frameclock.h"
+#include "app/window.h"
+#include "shell/shell.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"
-#include "platform/sdl/present.h"
-#include "platform/sdl/sdl_backend.h"
+#include "platform/present.h"
+#include "backends/sdl/sdl_backend.h"
 
 using namespace platform;
 

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "app/texts.h"
+#include "shell/texts.h"
 #include "gfx/screen.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 namespace {
 

@@ -29,6 +29,6 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 
 # The program: GUI subsystem (no console window of its own), with its manifest.
 function(varnis_windows_program target)
-  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/win32/varnis.rc)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/app/varnis.rc)
   target_link_options(${target} PRIVATE -mwindows)
 endfunction()

@@ -11,7 +11,7 @@
 #include "fuzz_input.h"
 #include "gfx/screen.h"
 #include "platform/bitmap.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "fuzz_input.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // On the headless back end the screen is opened once, full screen, so the whole table goes

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/recording.h"
+#include "backends/replay/recording.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::Recording r;

@@ -12,7 +12,7 @@
 
 #include "gfx/screen.h"
 #include "platform/backend.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 namespace support {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/sdl/sdl_backend.h"
+#include "backends/sdl/sdl_backend.h"
 
 using namespace platform;
 

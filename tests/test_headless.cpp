@@ -2,8 +2,8 @@
 // and command line (its traces and snapshots are pinned by the golden traces of test_runs).
 #include <gtest/gtest.h>
 
-#include "app/shell.h"
-#include "platform/headless/headless.h"
+#include "shell/shell.h"
+#include "backends/headless/headless.h"
 #include "support.h"
 
 using namespace platform;

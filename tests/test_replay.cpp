@@ -5,7 +5,7 @@
 // VARNIS_E2E_KEEP=1 tests/e2e/replay_window.sh, renamed.
 #include <gtest/gtest.h>
 
-#include "platform/recording.h"
+#include "backends/replay/recording.h"
 #include "support.h"
 
 using namespace platform;

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "app/texts.h"
+#include "shell/texts.h"
 #include "platform/host.h"
 #include "support.h"
 

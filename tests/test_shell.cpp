@@ -3,15 +3,16 @@
 // data-file lookup.
 #include <gtest/gtest.h>
 
-#include "app/frameclock.h"
-#include "app/shell.h"
+#include "shell/frameclock.h"
+#include "app/window.h"
+#include "shell/shell.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"
 #include "platform/datafile.h"
 #include "platform/display.h"
-#include "platform/headless/headless.h"
-#include "platform/sdl/keys.h"
-#include "platform/sdl/present.h"
+#include "backends/headless/headless.h"
+#include "backends/sdl/keys.h"
+#include "platform/present.h"
 #include "platform/stats.h"
 #include "support.h"
 

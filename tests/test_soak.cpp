@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "app/texts.h"
+#include "shell/texts.h"
 #include "platform/host.h"
 #include "support.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <numbers>
 
-#include "app/shell.h"
+#include "shell/shell.h"
 #include "platform/audio.h"
 #include "platform/backend.h"
 #include "sound/soundbank.h"

@@ -2,9 +2,9 @@
 // rendering, and golden pictures of the game's texts.
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
+#include "shell/texts.h"
 #include "gfx/screen.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 #include "platform/text.h"
 #include "support.h"
 

@@ -24,8 +24,8 @@ cp "$native"/{title.bmp,char.bmp,shoot.wav,bomb.wav} "$out/data/"
 face=/usr/share/fonts/opentype/ipafont-mincho/ipamp.ttf
 [ -f "$face" ] || { echo "$0: $face is missing: install fonts-ipafont-mincho" >&2; exit 1; }
 if [ ! -f "$out/data/varnis-pmincho.ttf" ] || [ "$face" -nt "$out/data/varnis-pmincho.ttf" ] ||
-   [ src/app/texts.h -nt "$out/data/varnis-pmincho.ttf" ]; then
-    /usr/bin/python3 tools/subset_font.py "$face" src/app/texts.h "$out/data"
+   [ src/shell/texts.h -nt "$out/data/varnis-pmincho.ttf" ]; then
+    /usr/bin/python3 tools/subset_font.py "$face" src/shell/texts.h "$out/data"
 fi
 
 prefix=$(JOBS=$jobs tools/build_deps.sh /usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "app/texts.h"
+#include "shell/texts.h"
 #include "asset_files.h"
 #include "asset_sounds.h"
 #include "gfx/screen.h"
-#include "platform/headless/headless.h"
+#include "backends/headless/headless.h"
 
 using assets::ColourTable;
 using assets::Rgb;

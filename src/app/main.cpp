@@ -3,31 +3,15 @@
 #include <ctime>
 
 #include "app/options.h"
-#include "app/shell.h"
+#include "app/window.h"
 #include "platform/datafile.h"
-#include "platform/headless/headless.h"
-#include "platform/replay/replay.h"
-#if defined(__EMSCRIPTEN__)
-#include "platform/web/web_backend.h"
-#else
-#include "platform/sdl/sdl_backend.h"
-#endif
+#include "app/window_backend.h"
+#include "backends/headless/headless.h"
+#include "backends/replay/replay.h"
+#include "platform/process.h"
 #include "platform/stats.h"
-#ifdef _WIN32
-#include "platform/win32/win32.h"
-#endif
 
 namespace {
-
-// The back end of a real window: the browser's page or an SDL window.
-std::unique_ptr<platform::Backend> windowBackend(bool windowed) {
-#if defined(__EMSCRIPTEN__)
-    (void)windowed;
-    return platform::makeWebBackend();
-#else
-    return platform::makeSdlBackend(windowed);
-#endif
-}
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "varnis: %s\n(varnis --help shows the options)\n", message.c_str());
@@ -62,16 +46,14 @@ int startReplay(const Options& o, uint32_t& seed) {
     if (o.snapshotsGiven) r.endPicture = o.snapshotDir + "/end.bmp";
     r.traceOut = o.headless ? stdout : platform::takeTraceFile();
     platform::installBackend(platform::makeReplayBackend(
-        std::move(recording), std::move(r), o.headless ? nullptr : windowBackend(o.windowed)));
+        std::move(recording), std::move(r), o.headless ? nullptr : makeWindowBackend(o.windowed)));
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    platform::win32::attachParentConsole();
-#endif
+    platform::prepareProcess();
     Options o;
     std::string error;
     if (!parseOptions(std::vector<std::string>(argv + 1, argv + argc), o, error))
@@ -109,7 +91,7 @@ int main(int argc, char** argv) {
                 return usageError("cannot write the recording " + o.recordPath + ": " + error);
         }
         std::FILE* trace = platform::takeTraceFile();
-        auto window = windowBackend(o.windowed);
+        auto window = makeWindowBackend(o.windowed);
         platform::installBackend(writer || trace ? platform::makeRecordingBackend(
                                                        std::move(window), std::move(writer), trace)
                                                  : std::move(window));

@@ -1,6 +1,6 @@
 // Building the battlefield off screen in slot 2 while the front surface says "Just a moment".
-#include "app/frameclock.h"
-#include "app/texts.h"
+#include "shell/frameclock.h"
+#include "shell/texts.h"
 #include "game/crand.h"
 #include "game/match.h"
 #include "gfx/palette.h"

@@ -1,8 +1,8 @@
 // The title screen: the picture, the three-item menu and the selection blink.
 #include "game/titlemenu.h"
 
-#include "app/frameclock.h"
-#include "app/shell.h"
+#include "shell/frameclock.h"
+#include "shell/shell.h"
 #include "game/crand.h"
 #include "game/match.h"
 #include "gfx/palette.h"

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/frameclock.h"
-#include "app/shell.h"
-#include "app/texts.h"
+#include "shell/frameclock.h"
+#include "shell/shell.h"
+#include "shell/texts.h"
 #include "game/crand.h"
 #include "game/match.h"
 #include "game/titlemenu.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "app/shell.h"
-#include "app/texts.h"
+#include "shell/shell.h"
+#include "shell/texts.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
 #include "platform/bitmap.h"

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "app/frameclock.h"
-#include "app/shell.h"
-#include "app/texts.h"
+#include "shell/frameclock.h"
+#include "shell/shell.h"
+#include "shell/texts.h"
 #include "gfx/screen.h"
 #include "platform/datafile.h"
 

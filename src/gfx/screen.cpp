@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/shell.h"
+#include "shell/shell.h"
 #include "gfx/palette.h"
 #include "platform/host.h"
 
@@ -39,6 +39,7 @@ uint32_t paletteColour(int index) {
 Screen::Screen() {
     clearFx.dwSize = 100;
     fillFx.dwSize = 100;
+    setCloseDisplayHook([] { screen.closeScreen(); });
 }
 
 int Screen::openScreen(WindowHandle, int32_t w, int32_t h, int32_t full, int32_t bpp,

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/shell.h"
+#include "shell/shell.h"
 #include "platform/display.h"
 
 using platform::PaletteEntry;

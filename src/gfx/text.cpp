@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/shell.h"
-#include "app/texts.h"
+#include "shell/shell.h"
+#include "shell/texts.h"
 #include "gfx/screen.h"
 #include "platform/host.h"
 #include "platform/raster.h"

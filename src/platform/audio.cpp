@@ -258,15 +258,15 @@ SoundDevice* SoundDevice::createSilent(uint32_t outputRate) {
 }
 
 SoundDevice* SoundDevice::create() {
-    if (!backend().realAudio()) return createSilent(48000);
+    if (!backend().realAudio()) return backend().settleSoundDevice(createSilent(48000));
     auto* device = new SoundDevice(48000);
     std::unique_ptr<AudioOutput> output = backend().openAudio(pullFrames, device, device->rate_);
     if (!output) {
         delete device;
-        return nullptr;
+        return backend().settleSoundDevice(nullptr);
     }
     device->output_ = output.release();
-    return device;
+    return backend().settleSoundDevice(device);
 }
 
 int32_t SoundDevice::setCooperativeLevel(int32_t, uint32_t level) {

@@ -128,7 +128,7 @@ private:
 class SoundDevice {
 public:
     // DirectSoundCreate: the back end's audio output when it plays real audio, otherwise the
-    // silent device. Null when no output opens.
+    // silent device, as the back end settles it (Backend::settleSoundDevice). Null when none.
     static SoundDevice* create();
     // A silent device mixing at the given rate, for headless runs, tests and benchmarks.
     static SoundDevice* createSilent(uint32_t outputRate = 48000);

@@ -18,6 +18,7 @@ class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
 };
+class SoundDevice;
 using AudioPull = void (*)(void* user, int16_t* frames, size_t count);
 
 class Backend {
@@ -52,6 +53,11 @@ public:
         (void)pull, (void)user, (void)rate;
         return nullptr;
     }
+
+    // The sound device the platform opened (or null) passes through here before the game gets it:
+    // a recording notes whether there was one, a replay goes on with a device exactly when the
+    // recorded game had one. The back end gives back the device the game is to use.
+    virtual SoundDevice* settleSoundDevice(SoundDevice* opened) { return opened; }
 
     // Alt+Enter: between full screen and a window (SDL only).
     virtual void toggleFullscreen() {}

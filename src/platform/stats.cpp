@@ -1,10 +1,5 @@
 #include "platform/stats.h"
-
-#ifdef _WIN32
-#include "platform/win32/win32.h"
-#else
-#include <sys/resource.h>
-#endif
+#include "platform/stats_system.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,16 +42,6 @@ State& state() {
     return s;
 }
 
-double cpuSeconds() {
-#ifdef _WIN32
-    return win32::cpuSeconds();
-#else
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-#endif
-}
 
 void appendf(std::string& out, const char* fmt, auto... args) {
     char line[256];
@@ -131,13 +116,7 @@ Summary summarise(std::vector<double>& v) {
 std::string format() {
     State& s = state();
     const double wall = steadyMs() / 1000.0, cpu = cpuSeconds();
-#ifdef _WIN32
-    const double peakMB = win32::peakMemoryMB();
-#else
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    const double peakMB = double(u.ru_maxrss) / 1024.0;
-#endif
+    const double peakMB = peakMemoryMB();
     std::string out = "varnis stats\n";
     appendf(out, "  wall time           %.3f s\n", wall);
     appendf(out, "  cpu time            %.3f s = %.1f%% of one core\n", cpu,

@@ -5,10 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/shell.h"
+#include "shell/shell.h"
 #include "platform/audio.h"
 #include "platform/host.h"
-#include "platform/replay/replay.h"
 #include "sound/wave.h"
 
 using platform::SoundBuffer;
@@ -31,7 +30,7 @@ void showLoadError(WaveError error) { platform::messageBox(waveErrorText(error),
 void SoundBank::open(int32_t count) {
     // Opening again starts over rather than leaking the old device and its buffers.
     if (device || slots) destroy();
-    device = platform::settleSoundDevice(SoundDevice::create());
+    device = SoundDevice::create();
     if (!device) {
         enabled = false;
         return;
