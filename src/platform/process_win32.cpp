@@ -129,4 +129,8 @@ void prepareProcess() { win32::attachParentConsole(); }
 
 void unsetEnvironment(const char* name) { _putenv_s(name, ""); }
 
+void sleepUntil(std::chrono::steady_clock::time_point moment) { win32::sleepUntil(moment); }
+
+void askForShortSlices() {}
+
 }  // namespace platform

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 
+union SDL_Event;
+
 namespace platform {
 
 class SdlPacing {
@@ -25,6 +27,10 @@ public:
     static void nap();
     // One precise sleep to the moment (on Windows a high-resolution timer, never a spin).
     static void sleepUntil(Steady::time_point moment);
+    // Blocks until an event may have arrived or limitMs have passed; true with the event in `e`
+    // when one was taken. Pads are polled on some systems (gamepadsPolled): the wait then wakes
+    // each millisecond. One file per system: wait_posix.cpp, wait_win32.cpp.
+    static bool waitForEvent(double limitMs, bool gamepadsPolled, SDL_Event& e);
 
 private:
     const Steady::time_point origin_ = Steady::now();

@@ -19,10 +19,6 @@
 #include "backends/sdl/presenter.h"
 #include "backends/sdl/window.h"
 
-#ifdef _WIN32
-#include "platform/win32.h"
-#endif
-
 namespace platform {
 
 namespace {
@@ -94,18 +90,8 @@ public:
             // ends where the final stretch begins, so such a delay eats into the stretch instead.
             if (left > 0) limit = std::min(limit, left - kFinalStretchMs);
         }
-#ifdef _WIN32
-        // SDL's event wait rests on SetTimer there, which ends up to a system tick late.
-        // Pads are read by polling there, not through window messages: wake every millisecond.
-        if (gamepads.any()) limit = std::min(limit, 1.0);
-        if (limit <= 0) return SdlPacing::nap();
-        return win32::waitForInputUntil(SdlPacing::Steady::now() +
-                                        std::chrono::microseconds(int64_t(limit * 1000)));
-#endif
-        const int timeout = int(limit);
-        if (timeout <= 0) return SdlPacing::nap();
         SDL_Event e;
-        if (SDL_WaitEventTimeout(&e, timeout)) translate(e);
+        if (SdlPacing::waitForEvent(limit, gamepads.any(), e)) translate(e);
     }
 
     void waitVerticalBlank() override { SdlPacing::waitVerticalBlank(window_.refreshRate()); }

@@ -11,10 +11,9 @@
 
 namespace platform {
 
-#ifdef _WIN32
-// The system's own message box (messagebox_win32.cpp); false when it could not be shown.
+// The system's own message box where SDL's is a poor stand-in (messagebox_win32.cpp); false when
+// it could not be shown or the system has none of its own (messagebox_posix.cpp).
 bool systemMessageBox(SDL_Window* owner, const std::string& text, const char* caption);
-#endif
 
 bool SdlWindow::create(const char* caption, bool windowed) {
     if (window_) return true;
@@ -87,9 +86,7 @@ void SdlWindow::messageBox(const std::string& text, const char* caption) {
     const char* title = caption ? caption : "Error";
     // Out of full screen first, so the box is not hidden behind the game.
     if (window_ && fullscreen_) setFullscreen(false);
-#ifdef _WIN32
     if (systemMessageBox(window_, text, title)) return;
-#endif
     if (!videoUp_ ||
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, text.c_str(), window_) != 0)
         std::fprintf(stderr, "%s: %s\n", title, text.c_str());
