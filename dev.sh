@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
+PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev zlib1g-dev
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           xvfb xdotool imagemagick x11-utils shellcheck clang-format
           dpkg-dev debhelper lintian desktop-file-utils appstream)
