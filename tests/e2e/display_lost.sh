@@ -17,7 +17,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 lose_display() {  # NAME KEYS...: start the game, press the keys, kill the display, check the end
-    local name=$1 status i
+    local name=$1 status
     shift
     rm -f "$WORK/display"
     Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -r 3>"$WORK/display" 2>/dev/null &
@@ -33,11 +33,9 @@ lose_display() {  # NAME KEYS...: start the game, press the keys, kill the displ
         xdotool search --onlyvisible --name '^Varnis$' windowfocus --sync keydown "$key" sleep 0.15 keyup "$key"
         sleep 1
     done
-    kill "$XVFB"
-    wait "$XVFB" 2>/dev/null
-    XVFB=""
-    for i in $(seq 50); do kill -0 "$GAME" 2>/dev/null || break; sleep 0.1; done
-    [ "$i" -lt 50 ] || fail "$name: the game was still running 5 s after its display went away"
+    kill "$XVFB"; wait "$XVFB" 2>/dev/null; XVFB=""
+    for _ in $(seq 50); do kill -0 "$GAME" 2>/dev/null || break; sleep 0.1; done
+    ! kill -0 "$GAME" 2>/dev/null || fail "$name: the game was still running 5 s after its display went away"
     wait "$GAME"; status=$?; GAME=""
     [ $status -eq 1 ] || fail "$name: exit status $status, expected 1"
     [ "$(wc -l <"$WORK/$name.err")" -eq 1 ] || fail "$name: standard error was not one line: $(cat "$WORK/$name.err")"
