@@ -92,7 +92,8 @@ inline std::vector<uint8_t> encodePng(int width, int height, const std::vector<u
     }
     uLongf size = compressBound(uLong(raw.size()));
     std::vector<uint8_t> z(size);
-    if (compress2(z.data(), &size, raw.data(), uLong(raw.size()), Z_BEST_COMPRESSION) != Z_OK) return {};
+    if (compress2(z.data(), &size, raw.data(), uLong(raw.size()), Z_BEST_COMPRESSION) != Z_OK)
+        return {};
     z.resize(size);
     chunk("IDAT", z);
     chunk("IEND", {});
