@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Varnis quick start.
 #   ./dev.sh play   install what is missing, build, and start the game
-#   ./dev.sh test   install what is missing, build, and run every test (plain and sanitizer builds)
+#   ./dev.sh test   install what is missing, check the style (tools/check_style.sh), build, and run
+#                   every test (plain and sanitizer builds)
 #   ./dev.sh package  install what is missing and build build-package/varnis_VERSION_ARCH.deb
 #   ./dev.sh web    install what is missing, build the browser version and serve it at
 #                   http://localhost:${PORT:-8000}/; `./dev.sh web build` only builds (build-web/site)
@@ -11,9 +12,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
+PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev zlib1g-dev
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-          xvfb xdotool imagemagick x11-utils
+          xvfb xdotool imagemagick x11-utils shellcheck clang-format
           dpkg-dev debhelper lintian desktop-file-utils appstream)
 # The browser build and its tests (emscripten, dpkg-source for Debian's FreeType source, the face
 # cut-down, headless Chromium).
@@ -50,10 +51,12 @@ case "${1:-}" in
         ;;
     test)
         install_missing "${WEB_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+        # The style check first: shellcheck over the scripts, clang-format over the sources.
+        tools/check_style.sh
         # The test builds treat every compiler warning as an error. The plain pass also builds the
         # browser version and cross-compiles the Windows program (their first tests) and tries them.
         build build -DVARNIS_WERROR=ON
-        (cd build && JOBS=$JOBS ctest --output-on-failure -j "$JOBS")
+        (cd build && export JOBS && ctest --output-on-failure -j "$JOBS")
         build build-asan -DVARNIS_SANITIZE=ON -DVARNIS_BENCH=OFF -DVARNIS_WERROR=ON
         (cd build-asan && ctest --output-on-failure -j "$JOBS")
         CC=clang CXX=clang++ build build-fuzz -DVARNIS_FUZZ=ON -DVARNIS_SANITIZE=ON \

@@ -1,14 +1,14 @@
 // Writers for the file formats the asset generator produces: 8-bit Windows bitmaps with a
-// 256-entry colour table, 8-bit mono PCM wave files and RGBA PNG images (stored, uncompressed
-// deflate blocks, so no compression library is needed).
+// 256-entry colour table, 8-bit mono PCM wave files and RGBA PNG images (compressed by zlib).
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 #include "platform/bitmap.h"
 
@@ -67,31 +67,8 @@ inline std::vector<uint8_t> encodeWav(const std::vector<uint8_t>& samples, uint3
     return out;
 }
 
-inline uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
-inline uint32_t adler32(const uint8_t* data, size_t size) {
-    uint32_t a = 1, b = 0;
-    for (size_t i = 0; i < size; ++i) {
-        a = (a + data[i]) % 65521;
-        b = (b + a) % 65521;
-    }
-    return b << 16 | a;
-}
-
-// An 8-bit RGBA PNG; rgba holds width x height x 4 bytes, top row first.
+// An 8-bit RGBA PNG; rgba holds width x height x 4 bytes, top row first. Empty when zlib fails
+// (out of memory).
 inline std::vector<uint8_t> encodePng(int width, int height, const std::vector<uint8_t>& rgba) {
     std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     auto chunk = [&out](const char* type, const std::vector<uint8_t>& body) {
@@ -99,7 +76,7 @@ inline std::vector<uint8_t> encodePng(int width, int height, const std::vector<u
         const size_t start = out.size();
         putTag(out, type);
         out.insert(out.end(), body.begin(), body.end());
-        put32be(out, crc32(out.data() + start, out.size() - start));
+        put32be(out, uint32_t(::crc32(0, out.data() + start, uInt(out.size() - start))));
     };
     std::vector<uint8_t> ihdr;
     put32be(ihdr, uint32_t(width));
@@ -113,17 +90,11 @@ inline std::vector<uint8_t> encodePng(int width, int height, const std::vector<u
         const uint8_t* row = rgba.data() + size_t(y) * size_t(width) * 4;
         raw.insert(raw.end(), row, row + size_t(width) * 4);
     }
-    std::vector<uint8_t> z = {0x78, 0x01};
-    size_t pos = 0;
-    do {
-        const size_t n = std::min<size_t>(raw.size() - pos, 65535);
-        z.push_back(pos + n == raw.size() ? 1 : 0);  // final-block bit, stored type
-        put16(z, uint32_t(n));
-        put16(z, uint32_t(~n) & 0xFFFF);
-        z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
-        pos += n;
-    } while (pos < raw.size());
-    put32be(z, adler32(raw.data(), raw.size()));
+    uLongf size = compressBound(uLong(raw.size()));
+    std::vector<uint8_t> z(size);
+    if (compress2(z.data(), &size, raw.data(), uLong(raw.size()), Z_BEST_COMPRESSION) != Z_OK)
+        return {};
+    z.resize(size);
     chunk("IDAT", z);
     chunk("IEND", {});
     return out;

@@ -9,7 +9,7 @@
 # The corpus grows in BUILD_DIR/fuzz-corpus/<target> and is kept between runs; an input that
 # fails is left in BUILD_DIR/fuzz-artifacts/ and the script ends with status 1.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 seconds=${1:?usage: tools/fuzz.sh SECONDS [BUILD_DIR]}
 build=${2:-build-fuzz}

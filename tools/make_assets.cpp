@@ -764,9 +764,10 @@ int main(int argc, char** argv) {
     ok &= assets::writeFile(dir + "shoot.wav", assets::encodeWav(assets::makeShotSound(), assets::kSampleRate));
     ok &= assets::writeFile(dir + "bomb.wav", assets::encodeWav(assets::makeBurstSound(), assets::kSampleRate));
     const Image art = iconArt();
-    for (int n : kIconSizes)
-        ok &= assets::writeFile(dir + "varnis-" + std::to_string(n) + ".png",
-                                assets::encodePng(n, n, iconPixels(art, field, n)));
+    for (int n : kIconSizes) {
+        const std::vector<uint8_t> png = assets::encodePng(n, n, iconPixels(art, field, n));
+        ok &= !png.empty() && assets::writeFile(dir + "varnis-" + std::to_string(n) + ".png", png);
+    }
     // The window's icon as the game sets it, plain pixels so the game needs no PNG reader.
     ok &= assets::writeFile(dir + "icon.rgba", iconPixels(art, field, 64));
     if (!ok) {

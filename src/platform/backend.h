@@ -67,6 +67,9 @@ public:
 
     // Last words before exit(code): the headless back end writes "<ms> exit <code>".
     virtual void shutdown(int exitCode) { (void)exitCode; }
+    // The window system went away under the game, which ends at once without shutting down
+    // (that would talk to the dead display): save what can be saved without touching it.
+    virtual void displayLost() {}
 };
 
 // The active back end. Every program and test installs the one it uses before touching the

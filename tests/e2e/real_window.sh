@@ -21,7 +21,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # Polls COMMAND... for up to SECONDS, every 0.3 s; fails with MESSAGE.
 until_ok() {
-    local limit=$1 message=$2 end=$((SECONDS + $1)); shift 2
+    local message=$2 end=$((SECONDS + $1)); shift 2
     until "$@"; do [ $SECONDS -le $end ] || fail "$message"; sleep 0.3; done
 }
 
@@ -29,7 +29,7 @@ until_ok() {
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r -ardelay 60000 3>"$WORK/display" 2>"$WORK/xvfb.log" &
 XVFB=$!
 until_ok 10 "Xvfb did not start" test -s "$WORK/display"
-export DISPLAY=":$(head -n1 "$WORK/display")"
+DISPLAY=":$(head -n1 "$WORK/display")" && export DISPLAY
 "$WM" &  # full screen and close requests go through a window manager; a minimal one stands in
 WMPID=$!
 rootsize() { xwininfo -root | grep -E 'Width|Height' | tr -d ' '; }
@@ -85,7 +85,8 @@ size_is() { [ "$(xwininfo -id "$WID" 2>/dev/null | awk '/Width:/ {w = $2} /Heigh
 crop() { convert "$WORK/$1.png" -crop 640x330+0+150 +repage "$WORK/$1-crop.png"; }
 fired() {  # below the aim boxes only a shell's trail and crater change the battlefield
     shot after && crop after || return 1
-    local n=$(compare -metric AE "$WORK/before-crop.png" "$WORK/after-crop.png" null: 2>&1)
+    local n
+    n=$(compare -metric AE "$WORK/before-crop.png" "$WORK/after-crop.png" null: 2>&1)
     [ "${n%%.*}" -gt 40 ] 2>/dev/null
 }
 left_aims() { shot turn && near "$(pixel "$WORK/turn.png" 30 135)" "$(pixel "$WORK/ref-field.bmp" 609 135)"; }

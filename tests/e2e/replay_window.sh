@@ -23,7 +23,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r -ardelay 60000 3>"$WORK/display" 2>/dev/null &
 PIDS+=($!)
 for _ in $(seq 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$WORK/display")"
+DISPLAY=":$(head -n1 "$WORK/display")" && export DISPLAY
 "$WM" &
 PIDS+=($!)
 
@@ -32,7 +32,7 @@ launch() {  # TRACE OPTIONS...: the game in a window, tracing into TRACE
     shift
     (cd "$BUILD" && VARNIS_TRACE_FILE="$trace" exec "$VARNIS" --window "$@") &
     GAME=$!
-    PIDS+=($GAME)
+    PIDS+=("$GAME")
     timeout 30 xdotool search --sync --onlyvisible --name '^Varnis$' >/dev/null || fail "no game window"
     sleep 1.5  # SDL may replace its first window
     WID=$(xdotool search --onlyvisible --name '^Varnis$' | tail -n1)

@@ -21,7 +21,7 @@ poll() {  # SECONDS COMMAND...: until the command succeeds
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r 3>"$WORK/display" 2>/dev/null &
 PIDS+=($!)
 poll 10 test -s "$WORK/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$WORK/display")"
+DISPLAY=":$(head -n1 "$WORK/display")" && export DISPLAY
 "$WM" &
 PIDS+=($!)
 

@@ -76,6 +76,11 @@ public:
         }
         inner_->shutdown(exitCode);
     }
+    // The recording is left cut off (no "end"): its replay ends where the file does.
+    void displayLost() override {
+        if (writer_) writer_->flush();
+        if (traceOut_) std::fflush(traceOut_);
+    }
 
     SoundDevice* settleSoundDevice(SoundDevice* opened) override {
         if (writer_) writer_->soundDevice(opened != nullptr);
@@ -166,6 +171,9 @@ public:
         // The recorded game ended here too: what the recording still holds came from another one.
         if (rec_.complete && next_ < rec_.entries.size()) outOfStep("the end of the game");
         finish(exitCode);
+    }
+    void displayLost() override {
+        if (opts_.traceOut) std::fflush(opts_.traceOut);
     }
 
     SoundDevice* settleSoundDevice(SoundDevice* opened) override {

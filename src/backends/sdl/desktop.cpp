@@ -1,11 +1,7 @@
 #include "backends/sdl/desktop.h"
 
 #include <SDL.h>
-#ifndef _WIN32
-#include <dlfcn.h>
-#endif
 
-#include <cstdarg>
 #include <cstdio>
 #include <vector>
 
@@ -15,33 +11,9 @@ namespace platform {
 
 namespace {
 
-#ifndef _WIN32
-extern "C" void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
-extern "C" void quietWayland(const char*, va_list) {}
-
-// Loads a library SDL would load later anyway (the same soname gives SDL the same instance, with
-// the handler set here) and hands one function of it a handler. The library stays loaded.
-template <typename Handler>
-void setHandler(const char* soname, const char* setter, Handler handler) {
-    void* library = dlopen(soname, RTLD_LAZY | RTLD_LOCAL);
-    if (!library) return;  // not installed: SDL will not use it either
-    if (void* f = dlsym(library, setter)) reinterpret_cast<void (*)(Handler)>(f)(handler);
-}
-#endif
-
 constexpr int kIconSize = 64;
 
 }  // namespace
-
-void quietSystemLibraries() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-#ifndef _WIN32
-    setHandler("libasound.so.2", "snd_lib_error_set_handler", &quietAlsa);
-    setHandler("libwayland-client.so.0", "wl_log_set_handler_client", &quietWayland);
-#endif
-}
 
 void setWindowIcon(SDL_Window* window) {
     std::FILE* f = openDataFile("icon.rgba");

@@ -35,7 +35,11 @@ public:
     }
     ~SdlBackend() override { shutdown(0); }
 
-    bool createWindow(const char* caption) override { return window_.create(caption, windowed_); }
+    bool createWindow(const char* caption) override {
+        if (!window_.create(caption, windowed_)) return false;
+        endWhenDisplayLost();
+        return true;
+    }
     void showWindow() override {
         if (!window_.handle()) return;
         window_.show();
