@@ -2,9 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/printable.h"
 #ifdef _WIN32
 #include "platform/win32/win32.h"
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -38,6 +45,16 @@ std::string besideExecutable() {
     return exe.substr(0, prefix) + "/share/varnis";
 }
 #endif
+
+std::string tooLarge(size_t limit) {
+    return "it is larger than " + (limit % (1u << 20) == 0 ? std::to_string(limit >> 20) + " MiB"
+                                                           : std::to_string(limit) + " bytes");
+}
+
+// What stands at a path that is neither a regular file nor (where allowed) a pipe.
+std::string notAFile(mode_t mode) {
+    return S_ISDIR(mode) ? "it is a folder" : "it is a device or another special file, not a file";
+}
 
 }  // namespace
 
@@ -114,5 +131,141 @@ bool isWritableFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
            ::access(path.c_str(), W_OK | X_OK) == 0;
 }
+
+#ifdef _WIN32
+bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error) {
+    // Windows has no FIFOs in the file system: a regular file or nothing.
+    text.clear();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = notAFile(st.st_mode);
+        return false;
+    }
+    if (uint64_t(st.st_size) > limit) {
+        error = tooLarge(limit);
+        return false;
+    }
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    char buf[65536];
+    size_t n;
+    while (text.size() <= limit && (n = std::fread(buf, 1, std::min(sizeof buf, limit + 1 - text.size()), f)) > 0)
+        text.append(buf, n);
+    const bool readError = std::ferror(f);
+    std::fclose(f);
+    if (readError || text.size() > limit) error = readError ? "it cannot be read" : tooLarge(limit);
+    return !readError && text.size() <= limit;
+}
+#else
+bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error) {
+    text.clear();
+    // Opened without blocking: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    const bool pipe = ok && S_ISFIFO(st.st_mode);
+    if (!ok)
+        error = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode) && !pipe)
+        error = notAFile(st.st_mode), ok = false;
+    else if (!pipe && uint64_t(st.st_size) > limit)
+        error = tooLarge(limit), ok = false;
+    // A read of an empty pipe ends (0) when nothing has it open for writing and waits (EAGAIN)
+    // while something does; the wait is poll's, and ends with data or with the last writer gone.
+    // A FIFO with no writer at all when it is opened is refused rather than read as empty.
+    bool first = true;
+    char buf[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit + 1 - text.size()));
+        if (n > 0) {
+            text.append(buf, size_t(n));
+            if (text.size() > limit) error = tooLarge(limit), ok = false;
+        } else if (n == 0) {
+            if (pipe && first) error = "it is a pipe that nothing writes to", ok = false;
+            break;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            pollfd p{fd, POLLIN, 0};
+            ::poll(&p, 1, 1000);  // the timeout only guards against a wake-up that never comes
+        } else if (errno != EINTR) {
+            error = std::string("it cannot be read: ") + std::strerror(errno), ok = false;
+        }
+        first = false;
+    }
+    ::close(fd);
+    if (!ok) text.clear();
+    return ok;
+}
+#endif
+
+#ifdef _WIN32
+std::FILE* openTraceFile(const std::string& path, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) error = std::strerror(errno);
+    return f;
+}
+#else
+namespace {
+
+// The trace's stream writes through here, so that a failing write is noticed where it happens;
+// the writers of the trace do not look at what their writes return.
+struct TraceSink {
+    int fd;
+    std::string path;
+    bool failed = false;
+};
+
+ssize_t writeTrace(void* cookie, const char* bytes, size_t size) {
+    auto* sink = static_cast<TraceSink*>(cookie);
+    size_t done = 0;
+    while (!sink->failed && done < size) {
+        const ssize_t n = ::write(sink->fd, bytes + done, size - done);
+        if (n > 0) {
+            done += size_t(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            sink->failed = true;
+            std::fprintf(stderr, "varnis: cannot write the trace file %s: %s; the trace ends here\n",
+                         printable(sink->path).c_str(), std::strerror(n < 0 ? errno : ENOSPC));
+        }
+    }
+    return ssize_t(size);  // after a failure the rest is let go: the run goes on without it
+}
+
+int closeTrace(void* cookie) {
+    auto* sink = static_cast<TraceSink*>(cookie);
+    const int result = ::close(sink->fd);
+    delete sink;
+    return result;
+}
+
+}  // namespace
+
+std::FILE* openTraceFile(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return nullptr;
+    }
+    auto* sink = new TraceSink{fd, path};
+    std::FILE* f = ::fopencookie(sink, "w", cookie_io_functions_t{nullptr, writeTrace, nullptr, closeTrace});
+    if (!f) {
+        error = std::strerror(errno);
+        closeTrace(sink);
+    }
+    return f;
+}
+#endif
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace platform::stats {
@@ -47,9 +48,12 @@ State& state() {
     return s;
 }
 
+// -1 where it cannot be measured (in the browser).
 double cpuSeconds() {
-#ifdef _WIN32
+#if defined(_WIN32)
     return win32::cpuSeconds();
+#elif defined(__EMSCRIPTEN__)
+    return -1;
 #else
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -66,7 +70,13 @@ void appendf(std::string& out, const char* fmt, auto... args) {
 
 }  // namespace
 
-void enable() { state().on = true; }
+// The report is printed at the process's exit, whichever way the run ends: from main, by a
+// timeout or a replay out of step deep in a back end, or by the game's own exit.
+void enable() {
+    State& s = state();
+    if (!s.on) std::atexit(report);
+    s.on = true;
+}
 bool enabled() { return state().on; }
 
 void useStepClock(Clock clock, bool isVirtual) {
@@ -131,8 +141,10 @@ Summary summarise(std::vector<double>& v) {
 std::string format() {
     State& s = state();
     const double wall = steadyMs() / 1000.0, cpu = cpuSeconds();
-#ifdef _WIN32
+#if defined(_WIN32)
     const double peakMB = win32::peakMemoryMB();
+#elif defined(__EMSCRIPTEN__)
+    const double peakMB = 0;
 #else
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -140,9 +152,13 @@ std::string format() {
 #endif
     std::string out = "varnis stats\n";
     appendf(out, "  wall time           %.3f s\n", wall);
-    appendf(out, "  cpu time            %.3f s = %.1f%% of one core\n", cpu,
-            wall > 0 ? 100.0 * cpu / wall : 0.0);
-    appendf(out, "  peak memory         %.1f MB\n", peakMB);
+    // A browser tells a page neither its CPU time nor its memory's peak: those lines are left out
+    // there rather than filled with what the C library makes up.
+    if (cpu >= 0) {
+        appendf(out, "  cpu time            %.3f s = %.1f%% of one core\n", cpu,
+                wall > 0 ? 100.0 * cpu / wall : 0.0);
+        appendf(out, "  peak memory         %.1f MB\n", peakMB);
+    }
     if (s.startup >= 0)
         appendf(out, "  start-up to title   %.1f ms\n", s.startup);
     else
