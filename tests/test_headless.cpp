@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/shell.h"
 #include "platform/headless/headless.h"
 #include "support.h"
@@ -122,6 +125,30 @@ TEST(Runner, BadUsageIsRefusedBeforeTheGameStarts) {
         dir(), "--headless --script " + fifo, "(sleep 0.3; echo 1 close) >" + fifo + " & sleep 0.2;");
     EXPECT_EQ(piped.status, 1) << piped.err;
     EXPECT_EQ(piped.out, "1 exit 1\n");
+}
+
+// However a replay ends, --stats reports, and a trace file that stops taking writes (/dev/full
+// fails at its first flush) is said once while the run goes on to its end.
+TEST(Runner, StatsAndLateTraceFailuresAreReportedHoweverTheRunEnds) {
+    const std::string rec = support::readAll(std::string(VARNIS_SOURCE_DIR) + "/tests/golden/replay-match.rec");
+    const std::string cut = scriptFile("cut.rec", rec.substr(0, rec.find("\n@1024") + 1));
+    const std::string apart = scriptFile("apart.rec", rec.substr(0, rec.find("\n@") + 1) + "@0:a5\n");
+    // In the build folder: the data files the golden recording was played with.
+    auto run = [](const std::string& args, const std::string& env = "") {
+        return support::runVarnis(VARNIS_BINARY_DIR, args + " --stats", env);
+    };
+    const support::Output window =
+        run("--window --replay " + cut, "SDL_VIDEODRIVER=dummy VARNIS_TRACE_FILE=/dev/full timeout 20");
+    EXPECT_EQ(window.status, 0) << window.err;
+    const std::string said = "cannot write the trace file /dev/full: " + std::string(std::strerror(ENOSPC));
+    EXPECT_NE(window.err.find(said), std::string::npos) << window.err;
+    EXPECT_EQ(window.err.find(said), window.err.rfind(said)) << window.err;
+    const std::pair<support::Output, int> ends[] = {
+        {window, 0}, {run("--headless --replay " + cut + " --max-ms 600"), 124}, {run("--headless --replay " + apart), 2}};
+    for (const auto& [o, status] : ends) {
+        EXPECT_EQ(o.status, status) << o.err;
+        EXPECT_NE(o.err.find("varnis stats"), std::string::npos) << o.err;
+    }
 }
 
 }  // namespace
