@@ -224,6 +224,8 @@ struct TraceSink {
     std::string path;
     bool failed = false;
 };
+// The sink of the trace still open: a replay's trace stays open to the end, flushed by the exit.
+TraceSink* openSink = nullptr;
 
 ssize_t writeTrace(void* cookie, const char* bytes, size_t size) {
     auto* sink = static_cast<TraceSink*>(cookie);
@@ -246,6 +248,7 @@ ssize_t writeTrace(void* cookie, const char* bytes, size_t size) {
 int closeTrace(void* cookie) {
     auto* sink = static_cast<TraceSink*>(cookie);
     const int result = ::close(sink->fd);
+    if (sink == openSink) openSink = nullptr;
     delete sink;
     return result;
 }
@@ -258,7 +261,7 @@ std::FILE* openTraceFile(const std::string& path, std::string& error) {
         error = std::strerror(errno);
         return nullptr;
     }
-    auto* sink = new TraceSink{fd, path};
+    auto* sink = openSink = new TraceSink{fd, path};
     std::FILE* f = ::fopencookie(sink, "w", cookie_io_functions_t{nullptr, writeTrace, nullptr, closeTrace});
     if (!f) {
         error = std::strerror(errno);
