@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "support.h"
 
 namespace fs = std::filesystem;
@@ -74,5 +77,12 @@ TEST(Robustness, UnwritableSnapshotEndsTheRunWithStatus3) {
     EXPECT_FALSE(run.has("snapshot"));
     EXPECT_NE(run.errors.find("cannot write snapshot"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "later.bmp"));
+    // A write that fails part of the way (a file size limit in place of a full disk) leaves no
+    // file behind, and the message gives the system's reason.
+    support::writeAll(dir / "script", "500 snapshot cut\n");
+    const support::Output o = support::runVarnis(dir, "--headless --script script", "ulimit -f 100; trap '' XFSZ;");
+    EXPECT_EQ(o.status, 3) << o.err;
+    EXPECT_NE(o.err.find(std::strerror(EFBIG)), std::string::npos) << o.err;
+    for (const auto& e : fs::directory_iterator(dir)) EXPECT_FALSE(e.path().filename().string().starts_with("cut"));
     fs::remove_all(dir);
 }

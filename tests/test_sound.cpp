@@ -1,6 +1,8 @@
 // Sound: the sound bank and the wave reader on the silent device (and SDL's dummy output), and
 // the mixer run offline at 48 kHz.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -155,6 +157,31 @@ TEST_F(Bank, OutsideFilesArePlayedOnlyWhenPcm) {
         EXPECT_EQ(rec->boxes, std::vector<std::string>(*message ? 2 : 0, message)) << name;
         EXPECT_EQ(copy(0, 1) != nullptr, !*message) << name;
     }
+}
+
+// A file of many chunks (16 MiB of empty ones before the data) loads for six copies, and the file
+// is opened once for all of them, not once per copy (each open read it all again).
+TEST_F(Bank, AFileOfManyChunksIsOpenedOnceForAllCopies) {
+    std::string bytes = buildWave(WaveSpec{});
+    bytes.insert(bytes.find("data"), size_t(16) << 20, '\0');
+    support::Bytes size;
+    size.u32(uint32_t(bytes.size() - 8));
+    const std::string path = writeFile("chunks.wav", bytes.replace(4, 4, size));
+    const int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_OPEN), 0);
+    bank.open(1);
+    bank.loadSlot(path.c_str(), 0, 6);
+    int opens = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;)
+        for (char* p = events; p < events + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+            opens += (reinterpret_cast<inotify_event*>(p)->mask & IN_OPEN) != 0;
+    close(watch);
+    std::remove(path.c_str());
+    EXPECT_EQ(opens, 1);
+    EXPECT_TRUE(rec->boxes.empty());
+    for (int i = 0; i < 6; ++i) EXPECT_NE(copy(0, i), nullptr);
 }
 
 TEST_F(Bank, TheGlobalBankIsReleasedAtExit) {

@@ -1,32 +1,73 @@
 // Process entry: reads the command line, installs a back end and runs the game.
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "app/options.h"
 #include "app/window.h"
 #include "platform/datafile.h"
 #include "app/window_backend.h"
 #include "backends/headless/headless.h"
+#include "backends/replay/recording.h"
 #include "backends/replay/replay.h"
+#include "platform/printable.h"
 #include "platform/process.h"
 #include "platform/stats.h"
 
 namespace {
 
+// Messages quote file names and what files hold: shown with their control characters escaped.
+void say(const std::string& message) { std::fprintf(stderr, "varnis: %s\n", platform::printable(message).c_str()); }
+
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "varnis: %s\n(varnis --help shows the options)\n", message.c_str());
+    say(message);
+    std::fputs("(varnis --help shows the options)\n", stderr);
     return 2;
 }
 
-bool readFile(const std::string& path, std::string& text) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
+// The largest script read: far more than any run needs.
+constexpr size_t kMaxScriptBytes = size_t(16) << 20;
+
+// The file VARNIS_TRACE_FILE names ("" when unset), taken out of the environment so that the
+// window back end does not write a trace of its own: the trace of a run in a window is written by
+// the wrappers of replay.h, stamped with the readings the game sees.
+std::string takeTracePath() {
+    const char* path = std::getenv("VARNIS_TRACE_FILE");
+    std::string taken = path ? path : "";
+    platform::unsetEnvironment("VARNIS_TRACE_FILE");
+    return taken;
+}
+
+// A file this run is about to write that is one it reads: a data file of the game (as the game
+// finds it) or the recording being replayed. Compared as files, not by name, so that another name
+// for the same file (./title.bmp, a link) is caught too. "" when it is none of them.
+std::string inputAt(const std::string& output, const std::string& replayPath) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (output.empty() || !fs::exists(output, ec)) return {};
+    for (const char* name : platform::kRecordedFiles)
+        if (fs::equivalent(output, platform::dataFilePath(name), ec)) return std::string("the data file ") + name;
+    if (!replayPath.empty() && fs::equivalent(output, replayPath, ec)) return "the recording being replayed";
+    return {};
+}
+
+// The trace file of a run in a window; null when none is asked for. False (with the message said)
+// when it cannot be written or would be written over a file the run reads or its recording.
+bool openTrace(const std::string& replayPath, const std::string& recordPath, std::FILE*& trace) {
+    trace = nullptr;
+    const std::string path = takeTracePath();
+    if (path.empty()) return true;
+    std::string error;
+    std::error_code ec;
+    if (const std::string input = inputAt(path, replayPath); !input.empty())
+        error = "it is " + input;
+    else if (!recordPath.empty() && std::filesystem::equivalent(path, recordPath, ec))
+        error = "it is the recording being made";
+    else if ((trace = platform::openTraceFile(path, error)))
+        return true;
+    say("cannot write the trace file " + path + " (VARNIS_TRACE_FILE): " + error);
+    return false;
 }
 
 // Replays: the recording is read and checked before anything is shown.
@@ -34,17 +75,19 @@ int startReplay(const Options& o, uint32_t& seed) {
     platform::Recording recording;
     std::string error;
     if (!platform::loadRecording(o.replayPath, recording, error)) {
-        std::fprintf(stderr, "varnis: cannot replay %s: %s\n", o.replayPath.c_str(), error.c_str());
+        say("cannot replay " + o.replayPath + ": " + error);
         return 2;
     }
     if (o.snapshotsGiven && !platform::isWritableFolder(o.snapshotDir))
         return usageError("cannot write snapshots into " + o.snapshotDir);
+    std::FILE* trace = stdout;
+    if (!o.headless && !openTrace(o.replayPath, "", trace)) return 2;
     seed = recording.seed;
     platform::ReplayOptions r;
     r.source = o.replayPath;
     if (o.maxMsGiven) r.maxMs = o.maxMs;
     if (o.snapshotsGiven) r.endPicture = o.snapshotDir + "/end.bmp";
-    r.traceOut = o.headless ? stdout : platform::takeTraceFile();
+    r.traceOut = trace;
     platform::installBackend(platform::makeReplayBackend(
         std::move(recording), std::move(r), o.headless ? nullptr : makeWindowBackend(o.windowed)));
     return 0;
@@ -72,7 +115,8 @@ int main(int argc, char** argv) {
         if (const int status = startReplay(o, seed)) return status;
     } else if (o.mode == Options::Headless) {
         std::string text;
-        if (!readFile(o.scriptPath, text)) return usageError("cannot read the script " + o.scriptPath);
+        if (!platform::readWholeFile(o.scriptPath, kMaxScriptBytes, text, error))
+            return usageError("cannot read the script " + o.scriptPath + ": " + error);
         platform::HeadlessOptions h;
         if (!platform::parseScript(text, h.events, error))
             return usageError(o.scriptPath + ": " + error);
@@ -86,11 +130,14 @@ int main(int argc, char** argv) {
     } else {
         std::unique_ptr<platform::RecordWriter> writer;
         if (!o.recordPath.empty()) {
+            if (const std::string input = inputAt(o.recordPath, ""); !input.empty())
+                return usageError("cannot write the recording " + o.recordPath + ": it is " + input);
             writer = std::make_unique<platform::RecordWriter>();
             if (!writer->open(o.recordPath, seed, error))
                 return usageError("cannot write the recording " + o.recordPath + ": " + error);
         }
-        std::FILE* trace = platform::takeTraceFile();
+        std::FILE* trace = nullptr;
+        if (!openTrace("", o.recordPath, trace)) return 2;
         auto window = makeWindowBackend(o.windowed);
         platform::installBackend(writer || trace ? platform::makeRecordingBackend(
                                                        std::move(window), std::move(writer), trace)

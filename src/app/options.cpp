@@ -1,20 +1,6 @@
 #include "app/options.h"
 
-namespace {
-
-bool parseUnsigned(const std::string& s, uint32_t& value) {
-    if (s.empty() || s.size() > 10) return false;
-    uint64_t v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + uint64_t(c - '0');
-    }
-    if (v > 0xFFFFFFFFu) return false;
-    value = uint32_t(v);
-    return true;
-}
-
-}  // namespace
+#include "platform/parse.h"
 
 const char* usageText() {
     return "usage: varnis [--window] [--seed N] [--record FILE] [--stats]\n"
@@ -43,9 +29,15 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
     bool help = false, version = false, headless = false, sawSnapshots = false, sawMaxMs = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        // An empty value is refused rather than taken as the option left out: `--record "$f"`
+        // with $f unset would otherwise play without recording, and --replay "" a live game.
         auto value = [&](std::string& out) {
             if (i + 1 >= args.size()) {
                 error = a + " needs a value";
+                return false;
+            }
+            if (args[i + 1].empty()) {
+                error = a + " was given an empty value";
                 return false;
             }
             out = args[++i];
@@ -64,7 +56,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
             headless = true;
         } else if (a == "--seed") {
             if (!value(v)) return false;
-            if (!parseUnsigned(v, o.seed)) {
+            if (!platform::parseNumber(v, o.seed)) {
                 error = "the seed '" + v + "' is not a number from 0 to 4294967295";
                 return false;
             }
@@ -80,7 +72,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
             sawSnapshots = true;
         } else if (a == "--max-ms") {
             if (!value(v)) return false;
-            if (!parseUnsigned(v, o.maxMs)) {
+            if (!platform::parseNumber(v, o.maxMs)) {
                 error = "--max-ms '" + v + "' is not a number from 0 to 4294967295";
                 return false;
             }

@@ -28,6 +28,19 @@ std::string findDataFile(const char* name, const std::vector<std::string>& folde
     return given;
 }
 
+namespace detail {
+
+std::string tooLarge(size_t limit) {
+    return "it is larger than " + (limit % (1u << 20) == 0 ? std::to_string(limit >> 20) + " MiB"
+                                                           : std::to_string(limit) + " bytes");
+}
+
+std::string notAFile(bool folder) {
+    return folder ? "it is a folder" : "it is a device or another special file, not a file";
+}
+
+}  // namespace detail
+
 std::string dataFilePath(const char* name) {
     return findDataFile(name, installedDataFolders());
 }

@@ -33,4 +33,25 @@ std::FILE* openDataFile(const char* name, uint64_t* size = nullptr);
 // An existing folder this process may create files in.
 bool isWritableFolder(const std::string& path);
 
+// The whole of a file the user names (a script, a recording): a regular file, or a pipe or FIFO,
+// which is read like one up to its end. Never more than `limit` bytes, and never a wait for ever
+// at the open: a FIFO nothing writes to is refused at once, as are folders and devices. False
+// with the reason in one line (no file name) in error.
+bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error);
+
+// Creates (or empties) a file for a trace written as the run goes; null with the reason in error
+// when it cannot be. A write that fails later (a full disk) is said once on standard error, with
+// the file's name, and the run goes on with the trace cut there. (On Windows such a late failure
+// goes unreported.)
+std::FILE* openTraceFile(const std::string& path, std::string& error);
+
+// Puts the file `from` in the place of `to`, replacing what was there; false (errno set) when not.
+bool replaceFile(const std::string& from, const std::string& to);
+
+// For the per-system files: the reasons readWholeFile gives.
+namespace detail {
+std::string tooLarge(size_t limit);
+std::string notAFile(bool folder);
+}  // namespace detail
+
 }  // namespace platform

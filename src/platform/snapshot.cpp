@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/bitmap.h"
+#include "platform/datafile.h"
 #include "platform/display.h"
 
 namespace platform {
@@ -19,16 +20,24 @@ std::vector<uint8_t> encodeSnapshot() {
 }
 
 bool writeSnapshot(const std::string& path, std::string& error) {
+    // Written beside its place and renamed into it once whole: a write that fails (a full disk)
+    // leaves neither a cut picture nor an empty file under the name the trace reports.
     const std::vector<uint8_t> bytes = encodeSnapshot();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    const std::string part = path + ".part";
+    std::FILE* f = std::fopen(part.c_str(), "wb");
     if (!f) {
         error = std::strerror(errno);
         return false;
     }
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    if (!ok || !closed) error = "write failed";
-    return ok && closed;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
+    int reason = errno;
+    if (std::fclose(f) != 0 && ok) ok = false, reason = errno;
+    if (ok && !replaceFile(part, path)) ok = false, reason = errno;
+    if (!ok) {
+        error = std::strerror(reason);
+        std::remove(part.c_str());
+    }
+    return ok;
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace platform::stats {
@@ -51,7 +52,13 @@ void appendf(std::string& out, const char* fmt, auto... args) {
 
 }  // namespace
 
-void enable() { state().on = true; }
+// The report is printed at the process's exit, whichever way the run ends: from main, by a
+// timeout or a replay out of step deep in a back end, or by the game's own exit.
+void enable() {
+    State& s = state();
+    if (!s.on) std::atexit(report);
+    s.on = true;
+}
 bool enabled() { return state().on; }
 
 void useStepClock(Clock clock, bool isVirtual) {
@@ -119,9 +126,13 @@ std::string format() {
     const double peakMB = peakMemoryMB();
     std::string out = "varnis stats\n";
     appendf(out, "  wall time           %.3f s\n", wall);
-    appendf(out, "  cpu time            %.3f s = %.1f%% of one core\n", cpu,
-            wall > 0 ? 100.0 * cpu / wall : 0.0);
-    appendf(out, "  peak memory         %.1f MB\n", peakMB);
+    // A browser tells a page neither its CPU time nor its memory's peak: those lines are left out
+    // there rather than filled with what the C library makes up.
+    if (cpu >= 0) {
+        appendf(out, "  cpu time            %.3f s = %.1f%% of one core\n", cpu,
+                wall > 0 ? 100.0 * cpu / wall : 0.0);
+        appendf(out, "  peak memory         %.1f MB\n", peakMB);
+    }
     if (s.startup >= 0)
         appendf(out, "  start-up to title   %.1f ms\n", s.startup);
     else

@@ -57,15 +57,23 @@ void SoundBank::loadSlot(const char* fileName, int32_t slot, int32_t copyCount) 
     s.copies = new SoundBuffer*[size_t(copyCount)]();
     s.copyCount = copyCount;
     s.nextCopy = 0;
-    // Every copy reads the file anew; one that fails stays empty and the others still load.
-    for (int32_t i = 0; i < copyCount; ++i) loadWave(&s.copies[i], fileName);
+    // The file is read once and its sample shared by the copies; a fault is still shown once for
+    // each copy, and a copy whose buffer fails stays empty while the others still load.
+    WaveSample sample;
+    const WaveError error = readWaveFile(fileName, sample);
+    for (int32_t i = 0; i < copyCount; ++i) fillCopy(&s.copies[i], error, sample);
 }
 
 bool SoundBank::loadWave(SoundBuffer** out, const char* fileName) {
     if (!out || !device) return false;
-    *out = nullptr;
     WaveSample sample;
     const WaveError error = readWaveFile(fileName, sample);
+    return fillCopy(out, error, sample);
+}
+
+bool SoundBank::fillCopy(SoundBuffer** out, WaveError error, const WaveSample& sample) {
+    if (!out || !device) return false;
+    *out = nullptr;
     if (error == WaveError::NoFile) return false;
     if (error != WaveError::None) {
         showLoadError(error);

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "sound/wave.h"
+
 namespace platform {
 class SoundDevice;
 class SoundBuffer;
@@ -24,6 +26,8 @@ public:
     void open(int32_t count);
     void loadSlot(const char* fileName, int32_t slot, int32_t copyCount);
     bool loadWave(platform::SoundBuffer** out, const char* fileName);
+    // A buffer for one copy from a sample read before (or the message for how reading it failed).
+    bool fillCopy(platform::SoundBuffer** out, WaveError error, const WaveSample& sample);
     void play(int32_t slot, int32_t pan, int32_t frequency);
     void playLooped(int32_t slot);
     void stopSlot(int32_t slot);

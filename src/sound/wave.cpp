@@ -1,6 +1,5 @@
 #include "sound/wave.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -9,11 +8,14 @@
 
 namespace {
 
-// Random access to the bytes of a file or of a memory block; reads never pass the end.
+// The largest wave file read: far beyond any sound the game plays, and a bound on what a file
+// put in a data file's place can make it allocate.
+constexpr uint64_t kMaxWaveFileBytes = uint64_t(256) << 20;
+
+// Random access to the bytes of a memory block; reads never pass the end.
 class ByteSource {
 public:
     ByteSource(const uint8_t* bytes, size_t size) : mem_(bytes), size_(size) {}
-    ByteSource(std::FILE* file, uint64_t size) : file_(file), size_(size) {}
 
     uint64_t size() const { return size_; }
 
@@ -21,17 +23,12 @@ public:
     size_t read(uint64_t offset, void* out, size_t n) {
         if (offset >= size_) return 0;
         if (n > size_ - offset) n = size_t(size_ - offset);
-        if (mem_) {
-            std::memcpy(out, mem_ + offset, n);
-            return n;
-        }
-        if (offset > uint64_t(LONG_MAX) || std::fseek(file_, long(offset), SEEK_SET) != 0) return 0;
-        return std::fread(out, 1, n, file_);
+        std::memcpy(out, mem_ + offset, n);
+        return n;
     }
 
 private:
     const uint8_t* mem_ = nullptr;
-    std::FILE* file_ = nullptr;
     uint64_t size_ = 0;
 };
 
@@ -139,8 +136,15 @@ WaveError readWaveFile(const char* fileName, WaveSample& out) {
     uint64_t size = 0;
     std::FILE* file = platform::openDataFile(fileName, &size);
     if (!file) return WaveError::NoFile;
-    ByteSource src(file, size);
-    const WaveError result = readWave(src, out);
+    // Read whole, in one go, and parsed in memory: a file of many empty chunks costs a seek
+    // and a read per chunk otherwise.
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t got = 0;
+    if (size <= kMaxWaveFileBytes) {
+        bytes.reset(new (std::nothrow) uint8_t[size ? size_t(size) : 1]);
+        if (bytes) got = std::fread(bytes.get(), 1, size_t(size), file);
+    }
     std::fclose(file);
-    return result;
+    if (!bytes) return WaveError::ReadData;
+    return parseWave(bytes.get(), got, out);
 }

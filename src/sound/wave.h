@@ -40,7 +40,8 @@ struct WaveSample {
     uint32_t size = 0;
 };
 
-// Reads a wave file from disk. NoFile when it cannot be opened or is not a regular file.
+// Reads a wave file from disk, whole (at most 256 MiB, or ReadData), and parses it in memory.
+// NoFile when it cannot be opened or is not a regular file.
 WaveError readWaveFile(const char* fileName, WaveSample& out);
 // The same reader over a block of memory.
 WaveError parseWave(const uint8_t* bytes, size_t size, WaveSample& out);

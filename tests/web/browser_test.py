@@ -88,6 +88,12 @@ def main(site, build):
               'the page does not report the end')
         errors = browser.console(['error'])
         check(not errors, 'console errors: %s' % errors)
+        # A seed the program refuses: the reason is shown on the page, not only in the console.
+        for seed in ('abc', '4294967296'):
+            browser.open('?seed=' + seed)
+            check(browser.wait_for("window.varnisExit === 2 && document.getElementById('text').textContent"
+                                   ".includes(\"seed '%s' is not a number\")" % seed, 10),
+                  'the page does not say why the seed %s is refused' % seed)
     finally:
         browser.close()
     for f in failures:

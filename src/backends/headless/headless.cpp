@@ -6,9 +6,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "platform/bitmap.h"
 #include "platform/display.h"
+#include "platform/parse.h"
+#include "platform/printable.h"
 #include "platform/snapshot.h"
 
 namespace platform {
@@ -58,10 +61,7 @@ private:
         if (uint64_t(t) > opts_.maxMs && now_ <= opts_.maxMs) {
             now_ = t;
             trace("timeout");
-            if (opts_.traceOut) std::fflush(opts_.traceOut);
-            std::fflush(stdout);
-            stats::report();
-            std::_Exit(124);
+            exitProcess(124);  // the trace ends "exit 124", as every run's ends with its status
         }
         now_ = t;
     }
@@ -84,7 +84,7 @@ private:
         path += name + ".bmp";
         std::string error;
         if (!writeSnapshot(path, error)) {
-            std::fprintf(stderr, "varnis: cannot write snapshot %s: %s\n", path.c_str(),
+            std::fprintf(stderr, "varnis: cannot write snapshot %s: %s\n", printable(path).c_str(),
                          error.c_str());
             exitProcess(3);
         }
@@ -110,15 +110,18 @@ std::vector<std::string> words(const std::string& line) {
     return out;
 }
 
-// A whole decimal number no larger than max; digits only.
-bool parseNumber(const std::string& s, uint64_t max, uint64_t& value) {
-    if (s.empty() || s.size() > 12) return false;
-    value = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + uint64_t(c - '0');
-    }
-    return value <= max;
+std::string lowerCase(std::string s) {
+    for (char& c : s) c = char(std::tolower(uint8_t(c)));
+    return s;
+}
+
+// Names Windows keeps for its devices, with any extension and in any case: a snapshot called
+// NUL would be traced as written and go nowhere.
+bool reservedOnWindows(const std::string& name) {
+    const std::string base = lowerCase(name.substr(0, name.find('.')));
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
+    return base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) && base[3] >= '1' &&
+           base[3] <= '9';
 }
 
 }  // namespace
@@ -133,6 +136,10 @@ bool parseScript(const std::string& text, std::vector<ScriptEvent>& events, std:
         size_t order;  // the line the event comes from: equal times keep line order
     };
     std::vector<Keyed> parsed;
+    // Snapshot names by their lower case, with the line that first used them: names that differ
+    // only in case are one file where the file system ignores case, and the later picture would
+    // silently replace the earlier one.
+    std::map<std::string, std::pair<std::string, size_t>> names;
     size_t lineNo = 0, pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -143,30 +150,30 @@ bool parseScript(const std::string& text, std::vector<ScriptEvent>& events, std:
         const std::vector<std::string> w = words(line);
         if (w.empty() || w[0][0] == '#') continue;
         auto fail = [&](const std::string& what) {
-            error = "line " + std::to_string(lineNo) + ": " + what;
+            error = "line " + std::to_string(lineNo) + ": " + printable(what);
             return false;
         };
-        uint64_t ms = 0;
-        if (!parseNumber(w[0], 0xFFFFFFFFu, ms))
+        uint32_t ms = 0;
+        if (!parseNumber(w[0], ms))
             return fail("the time '" + w[0] + "' is not a whole number of milliseconds");
         if (w.size() < 2) return fail("an action is missing after the time");
         const std::string& action = w[1];
         ScriptEvent e;
-        e.ms = uint32_t(ms);
+        e.ms = ms;
         if (action == "down" || action == "up" || action == "tap") {
             if (w.size() != 3) return fail("'" + action + "' takes one key code");
-            uint64_t vk = 0;
-            if (!parseNumber(w[2], 255, vk))
+            uint32_t vk = 0;
+            if (!parseNumber(w[2], vk) || vk > 255)
                 return fail("the key code '" + w[2] + "' is not a number from 0 to 255");
-            e.vk = uint32_t(vk);
+            e.vk = vk;
             e.kind = action == "up" ? ScriptEvent::KeyUp : ScriptEvent::KeyDown;
-            if (action == "tap" && ms + 80 > 0xFFFFFFFFu)
+            if (action == "tap" && uint64_t(ms) + 80 > 0xFFFFFFFFu)
                 return fail("the tap's release falls after the clock's last millisecond");
             parsed.push_back({e, lineNo});
             if (action == "tap") {
                 ScriptEvent up = e;
                 up.kind = ScriptEvent::KeyUp;
-                up.ms = uint32_t(ms + 80);
+                up.ms = ms + 80;
                 parsed.push_back({up, lineNo});
             }
         } else if (action == "close") {
@@ -182,6 +189,12 @@ bool parseScript(const std::string& text, std::vector<ScriptEvent>& events, std:
             if (!good || name.size() > 200)
                 return fail("the snapshot name '" + name +
                             "' may hold only letters, digits, '-' and '_'");
+            if (reservedOnWindows(name))
+                return fail("the snapshot name '" + name + "' is a device on Windows, not a file");
+            const auto [it, fresh] = names.try_emplace(lowerCase(name), name, lineNo);
+            if (!fresh && it->second.first != name)
+                return fail("the snapshot name '" + name + "' differs from '" + it->second.first + "' (line " +
+                            std::to_string(it->second.second) + ") only in letter case");
             e.kind = ScriptEvent::Snapshot;
             e.name = name;
             parsed.push_back({e, lineNo});

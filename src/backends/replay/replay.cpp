@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "platform/audio.h"
-#include "platform/process.h"
 #include "platform/snapshot.h"
 #include "platform/stats.h"
 
@@ -271,13 +270,6 @@ std::unique_ptr<Backend> makeRecordingBackend(std::unique_ptr<Backend> inner, st
 std::unique_ptr<Backend> makeReplayBackend(Recording recording, ReplayOptions options,
                                            std::unique_ptr<Backend> window) {
     return std::make_unique<ReplayBackend>(std::move(recording), std::move(options), std::move(window));
-}
-
-std::FILE* takeTraceFile() {
-    const char* path = std::getenv("VARNIS_TRACE_FILE");
-    std::FILE* f = path && *path ? std::fopen(path, "w") : nullptr;
-    unsetEnvironment("VARNIS_TRACE_FILE");
-    return f;
 }
 
 }  // namespace platform

@@ -32,9 +32,4 @@ struct ReplayOptions {
 std::unique_ptr<Backend> makeReplayBackend(Recording recording, ReplayOptions options,
                                            std::unique_ptr<Backend> window);
 
-// VARNIS_TRACE_FILE opened for writing (null when unset or it cannot be opened), and taken out of
-// the environment so that the window back end does not write a trace of its own: the trace of a
-// run in a window is written by the wrappers above, stamped with the readings the game sees.
-std::FILE* takeTraceFile();
-
 }  // namespace platform
