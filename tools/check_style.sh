@@ -3,7 +3,8 @@
 #   - shellcheck at warning level over every shell script: dev.sh, .ci/run and the *.sh files
 #     under tools/, tests/ and bench/;
 #   - clang-format (the tree's .clang-format) over every *.cpp, *.h and *.c under src/, tools/,
-#     tests/, fuzz/ and bench/: a file it would change is named, `clang-format -i FILE` fixes it.
+#     tests/, fuzz/ and bench/: a file it would change is named, `clang-format -i FILE` fixes it;
+#   - no include in src/ climbs out of its folder with "../".
 # Ends with status 1 when either finds anything, 0 when the tree is clean.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
@@ -30,6 +31,12 @@ for f in "${sources[@]}"; do
 done
 if [ "$unformatted" -gt 0 ]; then
     echo "style: $unformatted of ${#sources[@]} source files differ from clang-format's output" >&2
+    status=1
+fi
+# A folder sees only the layers it links (src/CMakeLists.txt); a path that climbs out of the file's
+# own folder would reach around that.
+if grep -rn --include='*.cpp' --include='*.h' '#include "\.\./' src; then
+    echo "style: an include above climbs out of its folder; name the header by its layer" >&2
     status=1
 fi
 [ "$status" -eq 0 ] && echo "style: ${#scripts[@]} scripts and ${#sources[@]} source files are clean"
