@@ -135,8 +135,9 @@ std::vector<uint8_t> encodeSnapshot() {
                          device ? device->devicePalette() : black);
 }
 
-bool writeSnapshot(const std::string& path, std::string& error) {
-    const std::vector<uint8_t> bytes = encodeSnapshot();
+bool writeSnapshot(const std::string& path, std::string& error) { return writeSnapshot(path, encodeSnapshot(), error); }
+
+bool writeSnapshot(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
         error = std::strerror(errno);
