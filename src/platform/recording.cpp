@@ -75,12 +75,15 @@ bool decodeEntry(std::string_view s, size_t& i, RecordEntry& e, const char*& why
 }
 
 // Reads a recording's text line by line as it comes (the whole text is never held): the header,
-// then the entries of each line, checked and kept as text, then the end line with its CRC.
+// then the entries of each line, checked and kept as text, then the end line with its CRC. After
+// a line it cannot read it goes on to the end line: when the text's CRC differs from the one there,
+// the text was damaged or edited, and that is the clearer thing to say.
 class Parser {
 public:
     explicit Parser(Recording& r) : r_(r) { r_ = Recording{}; }
 
-    // More text. A last line without its newline waits for the rest.
+    // More text. A last line without its newline waits for the rest. False when the text is far
+    // from any recording's; a line that cannot be read is said by finish().
     bool add(std::string_view text, std::string& error) {
         if ((size_ += text.size()) > kMaxText) {
             error = "it holds far more than any recording";
@@ -90,13 +93,27 @@ public:
         size_t pos = 0;
         for (size_t end; (end = partial_.find('\n', pos)) != std::string::npos; pos = end + 1) {
             if (end - pos > kMaxLine) return tooLong(error);
-            if (!line(std::string_view(partial_).substr(pos, end - pos), error)) return false;
+            const std::string_view l = std::string_view(partial_).substr(pos, end - pos);
+            if (error_.empty()) {
+                if (!line(l, error_) && error_.empty()) error_ = "the recording cannot be read";
+            } else if (lines_++ >= 7 && !ended_ && l.rfind("end ", 0) == 0) {
+                ended_ = true;
+                size_t i = 4;
+                uint32_t crc = 0;
+                endDiffers_ = l.size() != 12 || !number(l, i, 16, 0xFFFFFFFFu, crc) || crc != crc_;
+            } else {
+                addCrc(l);
+            }
         }
         partial_.erase(0, pos);
         return partial_.size() <= kMaxLine || tooLong(error);
     }
     // The text ended; a line without its newline (cut off while being written) is not read.
     bool finish(std::string& error) {
+        if (!error_.empty()) {
+            error = endDiffers_ ? kDamaged : error_;
+            return false;
+        }
         if (size_ == 0) {
             error = "the recording is empty";
             return false;
@@ -114,6 +131,12 @@ public:
 
 private:
     static constexpr const char* kMagic = "varnis recording ";
+    static constexpr const char* kDamaged = "the recording is damaged: its text is not the text that was written";
+
+    void addCrc(std::string_view l) {
+        crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>(l.data()), uInt(l.size())));
+        crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>("\n"), 1));
+    }
 
     bool tooLong(std::string& error) {
         error = "line " + std::to_string(lines_ + 1) + " is far longer than any recording's";
@@ -131,13 +154,12 @@ private:
             uint32_t crc = 0;
             size_t i = 4;
             if (l.size() != 12 || l[3] != ' ' || !number(l, i, 16, 0xFFFFFFFFu, crc) || crc != crc_) {
-                error = "the recording is damaged: its text is not the text that was written";
+                error = kDamaged;
                 return false;
             }
             return true;
         }
-        crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>(l.data()), uInt(l.size())));
-        crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>("\n"), 1));
+        addCrc(l);
         if (n == 1) {
             if (l.rfind(kMagic, 0) != 0) {
                 error = "this is not a varnis recording";
@@ -214,6 +236,8 @@ private:
     uint64_t readings_ = 0;  // clock readings so far
     uint32_t crc_ = 0;       // of the lines before the end line
     bool ended_ = false;
+    std::string error_;      // the first line that could not be read
+    bool endDiffers_ = false;  // the end line holds another CRC than the text's
 };
 
 // Inflates a gzip stream as it comes and hands its text to the parser.
@@ -264,8 +288,9 @@ private:
 bool plainText(std::string_view start, Recording& r, std::string& error) {
     Parser parser(r);
     const size_t newline = start.find('\n');
-    if (parser.add(start.substr(0, newline == std::string_view::npos ? start.size() : newline + 1), error))
-        error = start.empty() ? "the recording is empty" : "this is not a varnis recording";
+    const std::string_view first = start.substr(0, newline == std::string_view::npos ? start.size() : newline + 1);
+    if (parser.add(first, error) && !parser.finish(error) && error.find("format") != std::string::npos) return false;
+    error = start.empty() ? "the recording is empty" : "this is not a varnis recording";
     return false;
 }
 
@@ -457,7 +482,7 @@ void RecordWriter::write(int mode) {
         rc = deflate(z_.get(), mode);
         const size_t n = sizeof out - z_->avail_out;
         if (rc == Z_STREAM_ERROR) return fail("the compressor failed");
-        if (!failed_ && n > 0 && std::fwrite(out, 1, n, file_) != n) return fail(std::strerror(errno));
+        if (n > 0 && std::fwrite(out, 1, n, file_) != n) return fail(std::strerror(errno));
     } while (z_->avail_out == 0 || (mode == Z_FINISH && rc != Z_STREAM_END));
     pending_.clear();
 }
