@@ -2,7 +2,8 @@
 // bad or damaged recordings are refused with a clear line and status 2, and a golden recording of
 // a real match still replays to the trace it was made with: if it stops doing so while
 // kReplayCompat stays, old recordings would replay into other matches. The golden match is a real
-// one: full.rec and full.trace of VARNIS_E2E_KEEP=1 tests/e2e/replay_window.sh, renamed.
+// one: full.rec and full.trace of VARNIS_E2E_KEEP=1 tests/e2e/replay_window.sh, renamed (recorded
+// by 1.0.0 and carried over to the gzip format line for line, so its header names 1.0.0).
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <zlib.h>

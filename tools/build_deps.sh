@@ -23,9 +23,13 @@ jobs=${JOBS:-2}
 
 for pkg in "$@"; do
     case $pkg in
-        # Only what the game uses: no compressed fonts, no PNG glyphs, no shaping.
-        libfreetype-dev) stamp=freetype; opts=(-DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON
-            -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON) ;;
+        # Only what the game uses: no PNG glyphs, no shaping. FreeType keeps a copy of zlib for
+        # compressed fonts that would clash with the zlib the game links, so it takes that one:
+        # zlib1g-dev built here first, or the toolchain's own (Windows).
+        libfreetype-dev) stamp=freetype-zlib; opts=(-DFT_REQUIRE_ZLIB=ON -DFT_DISABLE_BZIP2=ON
+            -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON)
+            [ -f "$prefix/lib/libz.a" ] &&
+                opts+=(-DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include") ;;
         libsdl2-dev) stamp=sdl2; opts=(-DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF) ;;
         zlib1g-dev) stamp=zlib; opts=() ;;
         *) echo "$0: no build recipe for $pkg" >&2; exit 2 ;;
