@@ -213,6 +213,9 @@ TEST(Recording, BadOnesAreRefusedWithTheReason) {
     EXPECT_FALSE(readRecording("varnis recording 1\n", r, error) || error.find("1.0.0") == std::string::npos) << error;
     EXPECT_FALSE(readRecording(gzip(reEnded(head + "@0:a\n")) + "x", r, error) || error.find("damaged") == std::string::npos);
     EXPECT_TRUE(readRecording(gzip(reEnded(head + "@0:b5000a99999\n")), r, error)) << error;
+    // A small file that inflates into far more text than any recording holds.
+    EXPECT_FALSE(readRecording(gzip(head + std::string(size_t(33) << 20, '\n')), r, error));
+    EXPECT_NE(error.find("far more"), std::string::npos) << error;
 }
 
 // The built program on recordings: the golden match, cut short, timed out, and refused.
