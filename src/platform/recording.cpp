@@ -15,8 +15,8 @@ namespace platform {
 namespace {
 
 constexpr size_t kMaxFileBytes = size_t(64) << 20;
-// A recording's text grows by about 530 bytes a second of play (2 KB with Ctrl held), so this is
-// some seventeen hours. The entries are kept as this text, so it also bounds the memory a
+// A recording's text grows by about 500 bytes a second of play (2 KB with Ctrl held), so this is
+// some eighteen hours. The entries are kept as this text, so it also bounds the memory a
 // recording takes: some 70 MB at most.
 constexpr size_t kMaxText = size_t(32) << 20;
 constexpr size_t kMaxLine = 4096;     // the writer ends its lines at about 1000 characters
