@@ -16,12 +16,12 @@ PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-de
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           xvfb xdotool imagemagick x11-utils shellcheck clang-format
           dpkg-dev debhelper lintian desktop-file-utils appstream)
-# The browser build and its tests (emscripten, dpkg-source for Debian's FreeType source, the face
-# cut-down, headless Chromium).
+# The browser build and its tests (emscripten, dpkg-source for Debian's FreeType and zlib sources,
+# the face cut-down, headless Chromium).
 WEB_PACKAGES=(emscripten dpkg-dev python3-fonttools chromium python3-websocket)
-# The Windows build and its tests (mingw-w64 with posix threads, dpkg-source for Debian's sources
-# of SDL2 and FreeType, wine to run the program, zip).
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 zip)
+# The Windows build and its tests (mingw-w64 with posix threads, Debian's zlib for it,
+# dpkg-source for Debian's sources of SDL2 and FreeType, wine to run the program, zip).
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev wine wine64 zip)
 JOBS=$(nproc)
 
 install_missing() {  # install_missing [extra packages...]

@@ -18,6 +18,12 @@ target_link_libraries(PkgConfig::SDL2 INTERFACE ${VARNIS_SDL2_LIB} user32 gdi32 
 add_library(PkgConfig::FREETYPE INTERFACE IMPORTED)
 target_include_directories(PkgConfig::FREETYPE INTERFACE ${VARNIS_DEPS_PREFIX}/include/freetype2)
 target_link_libraries(PkgConfig::FREETYPE INTERFACE ${VARNIS_FREETYPE_LIB})
+# zlib is Debian's libz-mingw-w64-dev, in the mingw sysroot: its static library, so no DLL.
+find_library(VARNIS_ZLIB_LIB NAMES libz.a REQUIRED)
+find_path(VARNIS_ZLIB_INCLUDE zlib.h REQUIRED)
+add_library(PkgConfig::ZLIB INTERFACE IMPORTED)
+target_include_directories(PkgConfig::ZLIB INTERFACE ${VARNIS_ZLIB_INCLUDE})
+target_link_libraries(PkgConfig::ZLIB INTERFACE ${VARNIS_ZLIB_LIB})
 add_library(PkgConfig::FONTCONFIG INTERFACE IMPORTED)
 target_link_libraries(PkgConfig::FONTCONFIG INTERFACE psapi)
 

@@ -130,9 +130,17 @@ TEST(Runner, BadUsageIsRefusedBeforeTheGameStarts) {
 // However a replay ends, --stats reports, and a trace file that stops taking writes (/dev/full
 // fails at its first flush) is said once while the run goes on to its end.
 TEST(Runner, StatsAndLateTraceFailuresAreReportedHoweverTheRunEnds) {
-    const std::string rec = support::readAll(std::string(VARNIS_SOURCE_DIR) + "/tests/golden/replay-match.rec");
-    const std::string cut = scriptFile("cut.rec", rec.substr(0, rec.find("\n@1024") + 1));
-    const std::string apart = scriptFile("apart.rec", rec.substr(0, rec.find("\n@") + 1) + "@0:a5\n");
+    // The golden match's text, cut short, and its header with entries of another game, gzipped.
+    const std::string golden = std::string(VARNIS_SOURCE_DIR) + "/tests/golden/replay-match.rec";
+    EXPECT_EQ(std::system(("gzip -dc " + golden + " >" + dir() + "/golden.txt").c_str()), 0);
+    const std::string rec = support::readAll(dir() + "/golden.txt");
+    auto gzipped = [](const std::string& name, const std::string& text) {
+        const std::string path = scriptFile(name + ".txt", text);
+        EXPECT_EQ(std::system(("gzip -nc " + path + " >" + dir() + "/" + name).c_str()), 0);
+        return dir() + "/" + name;
+    };
+    const std::string cut = gzipped("cut.rec", rec.substr(0, rec.find("\n@1024") + 1));
+    const std::string apart = gzipped("apart.rec", rec.substr(0, rec.find("\n@") + 1) + "@0:a5\n");
     // In the build folder: the data files the golden recording was played with.
     auto run = [](const std::string& args, const std::string& env = "") {
         return support::runVarnis(VARNIS_BINARY_DIR, args + " --stats", env);

@@ -29,7 +29,7 @@ if [ ! -f "$out/data/varnis-pmincho.ttf" ] || [ "$face" -nt "$out/data/varnis-pm
 fi
 
 prefix=$(JOBS=$jobs tools/build_deps.sh /usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
-         "$out/deps" libfreetype-dev | tail -n 1)
+         "$out/deps" zlib1g-dev libfreetype-dev | tail -n 1)
 emcmake cmake -S . -B "$out/cmake" -DCMAKE_BUILD_TYPE=Release -DVARNIS_WEB_DEPS="$prefix" \
     -DVARNIS_WEB_DATA="$PWD/$out/data" >/dev/null
 cmake --build "$out/cmake" -j "$jobs"

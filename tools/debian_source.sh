@@ -51,7 +51,16 @@ for pkg in "$@"; do
         update_lists
         rm -rf "$out" "$dir/dl-$src"
         mkdir -p "$dir/dl-$src"
-        (cd "$dir/dl-$src" && apt-get "${apt_opts[@]}" -qq source --download-only "$src=$version" >&2)
+        if ! (cd "$dir/dl-$src" && apt-get "${apt_opts[@]}" -qq source --download-only "$src=$version" >&2); then
+            # A mirror may lack the source of a security update: the release's source of the same
+            # upstream version is the library the update patched.
+            version=$(apt-cache "${apt_opts[@]}" showsrc "$src" | sed -n 's/^Version: //p' |
+                      while read -r v; do u=${v#*:}; [ "${u%-*}" = "$upstream" ] && echo "$v"; done |
+                      grep -vxF "$version" | head -n 1)
+            [ -n "$version" ] || { echo "$0: no source of $src $upstream to fetch" >&2; exit 1; }
+            echo "$0: taking $src $version instead" >&2
+            (cd "$dir/dl-$src" && apt-get "${apt_opts[@]}" -qq source --download-only "$src=$version" >&2)
+        fi
         dpkg-source --no-check -x "$dir/dl-$src/${src}_${version#*:}.dsc" "$out" >&2
         rm -rf "$dir/dl-$src" "$dir/${src}_"*
         touch "$out/.unpacked"

@@ -35,9 +35,12 @@ printf '# time in ms, then what happens\n500  tap 40\n800  tap 13\n9000 down 13\
     > "$build/fuzz-corpus/fuzz_script/seed-readme"
 printf '0 down 17\n4294967215 tap 255\n100 up 17\n\n  # note\n7 snapshot a-b_C9\n' \
     > "$build/fuzz-corpus/fuzz_script/seed-edges"
+# The replay target's first byte chooses: odd, the rest is a recording's text (compressed by the
+# target); even, the rest is a recording file as it is.
 mkdir -p "$build/fuzz-corpus/fuzz_replay"
-printf 'varnis recording 1\ngame 1.0.0 replay 1\nseed 7\nfile title.bmp 24ca2a614753b6ed\nfile char.bmp missing\nfile shoot.wav missing\nfile bomb.wav missing\n@0:!1(20,0,0)Nq3r\n@104:(100,28,1)ia2rq*04B(101,28,c0000001)+60\nend\n' \
+printf '1varnis recording 2\ngame 1.1.0 replay 1\nseed 7\nfile title.bmp 24ca2a614753b6ed\nfile char.bmp missing\nfile shoot.wav missing\nfile bomb.wav missing\n@0:!1(20,0,0)Nq3r\n@104:(100,28,1)ia2rq5B(101,28,c0000001)+60\nend b028df0b\n' \
     > "$build/fuzz-corpus/fuzz_replay/seed-recording"
+{ printf 0; cat tests/golden/replay-match.rec; } > "$build/fuzz-corpus/fuzz_replay/seed-golden"
 
 mkdir -p "$build/fuzz-artifacts"
 status=0

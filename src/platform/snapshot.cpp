@@ -20,9 +20,12 @@ std::vector<uint8_t> encodeSnapshot() {
 }
 
 bool writeSnapshot(const std::string& path, std::string& error) {
+    return writeSnapshot(path, encodeSnapshot(), error);
+}
+
+bool writeSnapshot(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
     // Written beside its place and renamed into it once whole: a write that fails (a full disk)
     // leaves neither a cut picture nor an empty file under the name the trace reports.
-    const std::vector<uint8_t> bytes = encodeSnapshot();
     const std::string part = path + ".part";
     std::FILE* f = std::fopen(part.c_str(), "wb");
     if (!f) {

@@ -11,5 +11,7 @@ namespace platform {
 // 640 by 480 picture while no display is open).
 std::vector<uint8_t> encodeSnapshot();
 bool writeSnapshot(const std::string& path, std::string& error);
+// Writes a picture made before (by encodeSnapshot or encodeBitmap8).
+bool writeSnapshot(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 }  // namespace platform

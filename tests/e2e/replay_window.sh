@@ -2,8 +2,8 @@
 # Recordings of real play replay exactly. The SDL game runs on a private Xvfb display, is played
 # through xdotool at real, unscripted timing and records itself; its headless replay must trace
 # what the game traced (VARNIS_TRACE_FILE), line for line and to the millisecond, and end where it
-# ended. A recording cut off by killing the game replays up to where the file ends, on the
-# picture the window showed.
+# ended, on the picture the window showed last. A recording cut off by killing the game replays up
+# to where the file ends, on the picture the window showed.
 #   replay_window.sh VARNIS BUILD_DIR MINI_WM      (VARNIS_E2E_KEEP=1 keeps the files)
 set -uo pipefail
 VARNIS=$(realpath "$1")
@@ -62,6 +62,7 @@ done
 grep -q 'Win!' "$WORK/full.trace" || fail "no winner after ten minutes"
 sleep 1
 tap Return 2
+import -window "$WID" "$WORK/full.png"
 tap Pause 0
 wait "$GAME"
 status=$?
@@ -69,8 +70,10 @@ status=$?
 replay full
 [ $REPLAYED -eq 1 ] || fail "the replay ended with status $REPLAYED"
 diff "$WORK/full.trace" "$WORK/full.out" >"$WORK/full.diff" || fail "the replay differs: $(head -c 600 "$WORK/full.diff")"
-[ "$(convert "$WORK/full-end/end.bmp" -format '%[fx:maxima]' info:)" = 0 ] || fail "end.bmp is not the closed display"
-echo "   $(wc -l <"$WORK/full.out") trace lines equal; recording $(wc -c <"$WORK/full.rec") bytes"
+differ=$(compare -metric AE "$WORK/full.png" "$WORK/full-end/end.bmp" null: 2>&1)
+[ "$differ" = 0 ] || fail "end.bmp differs from the window's last picture in $differ pixels"
+echo "   $(wc -l <"$WORK/full.out") trace lines equal; recording $(wc -c <"$WORK/full.rec") bytes," \
+     "$(zcat "$WORK/full.rec" | wc -c) bytes of text"
 
 echo "-- killed on the title: the replay agrees up to where the file ends"
 start cut

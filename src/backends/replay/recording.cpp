@@ -1,21 +1,26 @@
 #include "backends/replay/recording.h"
 
+#include <zlib.h>
+
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "platform/datafile.h"
+#include "platform/parse.h"
 
 namespace platform {
 
 namespace {
 
 constexpr size_t kMaxFileBytes = size_t(64) << 20;
+// A recording's text grows by about 500 bytes a second of play (2 KB with Ctrl held), so this is
+// some eighteen hours. The entries are kept as this text, so it also bounds the memory a
+// recording takes: some 70 MB at most.
+constexpr size_t kMaxText = size_t(32) << 20;
 constexpr size_t kMaxLine = 4096;     // the writer ends its lines at about 1000 characters
 constexpr uint32_t kMaxCount = 1000000000;
-
-constexpr size_t kWindow = 4096;          // how far back the writer's copies reach
-constexpr size_t kMaxEntries = size_t(1) << 24;  // about twelve hours of play
-constexpr size_t kMaxExpanded = 65536;    // a line's entries once its copies are made
 
 char deltaLetter(uint32_t d) { return d < 26 ? char('a' + d) : char('A' + (d - 26)); }
 
@@ -24,175 +29,283 @@ bool knownMessage(uint32_t m) {
            m == WM_SYSKEYDOWN || m == WM_SYSKEYUP;
 }
 
-// Reads digits (base 10 or 16) at s[i..] into value; false when there are none, too many, or the
-// value passes max.
-bool number(const std::string& s, size_t& i, int base, uint64_t max, uint64_t& value) {
-    const size_t start = i;
-    value = 0;
-    for (; i < s.size(); ++i) {
-        const char c = s[i];
-        int digit = -1;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        if (digit < 0) break;
-        if (i - start >= 10) return false;
-        value = value * uint64_t(base) + uint64_t(digit);
-    }
-    return i > start && value <= max;
+// The digits at s[i..] (decimal, or lower-case hexadecimal) as a number no larger than max; i
+// moves past them. False when there are none or the number is too large.
+template <typename T>
+bool number(std::string_view s, size_t& i, int base, T max, T& value) {
+    size_t j = i;
+    while (j < s.size() && ((s[j] >= '0' && s[j] <= '9') || (base == 16 && s[j] >= 'a' && s[j] <= 'f'))) ++j;
+    const bool ok = parseNumber(s.substr(i, j - i), value, base) && value <= max;
+    i = j;
+    return ok;
 }
 
-// Copies are written "*" and three characters of this alphabet: the distance back less one (two
-// characters, most significant first) and the length less one.
-constexpr char kCopyDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz-_";
-constexpr size_t kMinCopy = 5, kMaxCopy = 64;
-
-int copyDigit(char c) {
-    const char* p = c ? std::strchr(kCopyDigits, c) : nullptr;
-    return p ? int(p - kCopyDigits) : -1;
-}
-
-// Replaces repeats in `line` (entries text) by copies of text that came before, in `history` (the
-// entries of the lines before) or earlier in the line. A copy may overlap what it makes.
-std::string compressLine(const std::string& history, const std::string& line) {
-    const size_t from = history.size() > kWindow ? history.size() - kWindow : 0;
-    const std::string s = history.substr(from) + line;
-    const size_t base = s.size() - line.size();
-    // The latest earlier position of each three-character sequence, and the one before it.
-    std::vector<int32_t> prev(s.size(), -1);
-    std::vector<int32_t> head(4096, -1);
-    auto hash = [&](size_t i) { return (uint8_t(s[i]) * 961u + uint8_t(s[i + 1]) * 31u + uint8_t(s[i + 2])) & 4095u; };
-    auto insert = [&](size_t i) {
-        if (i + 3 > s.size()) return;
-        prev[i] = head[hash(i)];
-        head[hash(i)] = int32_t(i);
-    };
-    for (size_t i = 0; i < base; ++i) insert(i);
-    std::string out;
-    for (size_t i = base; i < s.size();) {
-        size_t bestLen = 0, bestDist = 0;
-        if (i + 3 <= s.size()) {
-            int tries = 64;
-            for (int32_t j = head[hash(i)]; j >= 0 && tries-- > 0 && i - size_t(j) <= kWindow; j = prev[size_t(j)]) {
-                size_t k = 0;
-                while (k < kMaxCopy && i + k < s.size() && s[size_t(j) + k] == s[i + k]) ++k;
-                if (k > bestLen) bestLen = k, bestDist = i - size_t(j);
-            }
+// The entry at s[i..]; i moves past it. False with the reason when it is malformed or out of range.
+bool decodeEntry(std::string_view s, size_t& i, RecordEntry& e, const char*& why) {
+    e = RecordEntry{};
+    const char c = s[i++];
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+        e.delta = c >= 'a' ? uint32_t(c - 'a') : uint32_t(c - 'A' + 26);
+        if (i < s.size() && s[i] >= '0' && s[i] <= '9' && (!number(s, i, 10, kMaxCount, e.count) || e.count == 0)) {
+            why = "has a repeat count out of range";
+            return false;
         }
-        const size_t take = bestLen >= kMinCopy ? bestLen : 1;
-        if (take > 1) {
-            out += '*';
-            out += kCopyDigits[(bestDist - 1) / 64];
-            out += kCopyDigits[(bestDist - 1) % 64];
-            out += kCopyDigits[take - 1];
-        } else {
-            out += s[i];
+    } else if (c == '+') {
+        if (!number(s, i, 10, 0xFFFFFFFFu, e.delta)) {
+            why = "has a clock step out of range";
+            return false;
         }
-        for (size_t k = 0; k < take; ++k) insert(i + k);
-        i += take;
+    } else if (c == '(') {
+        e.kind = RecordEntry::Message;
+        uint32_t m = 0, w = 0, l = 0;
+        if (!number(s, i, 16, 0xFFFFu, m) || i >= s.size() || s[i++] != ',' || !number(s, i, 16, 0xFFu, w) ||
+            i >= s.size() || s[i++] != ',' || !number(s, i, 16, 0xFFFFFFFFu, l) || i >= s.size() || s[i++] != ')' ||
+            !knownMessage(m)) {
+            why = "has a message that is malformed or out of range";
+            return false;
+        }
+        e.message = Message{m, w, int32_t(l)};
+    } else if (c == '!' && i < s.size() && (s[i] == '0' || s[i] == '1')) {
+        e.kind = RecordEntry::SoundDevice;
+        e.delta = uint32_t(s[i++] - '0');
+    } else {
+        why = "has an unknown entry";
+        return false;
     }
-    return out;
-}
-
-// Makes the copies of a line; false when one reaches before the text there is or the line grows
-// past any the writer makes.
-bool expandLine(const std::string& line, size_t start, std::string& history, std::string& out) {
-    out.clear();
-    for (size_t i = start; i < line.size();) {
-        if (line[i] != '*') {
-            out += line[i++];
-            continue;
-        }
-        const int d1 = i + 3 < line.size() ? copyDigit(line[i + 1]) : -1;
-        const int d2 = d1 >= 0 ? copyDigit(line[i + 2]) : -1;
-        const int len = d2 >= 0 ? copyDigit(line[i + 3]) + 1 : 0;
-        const size_t dist = size_t(d1 * 64 + d2 + 1);
-        if (len <= 0 || dist > history.size() + out.size() || out.size() + size_t(len) > kMaxExpanded) return false;
-        for (int k = 0; k < len; ++k)
-            out += dist <= out.size() ? out[out.size() - dist] : history[history.size() - (dist - out.size())];
-        i += 4;
-    }
-    history += out;
-    if (history.size() > 2 * kMaxExpanded) history.erase(0, history.size() - kMaxExpanded);
     return true;
 }
 
-bool parseBody(const std::string& text, std::string& history, uint32_t& now, std::vector<RecordEntry>& out,
-               std::string& why) {
-    size_t i = 1;
-    uint64_t start = 0;
-    if (text.empty() || text[0] != '@' || !number(text, i, 10, 0xFFFFFFFFu, start) || i >= text.size() ||
-        text[i] != ':') {
-        why = "is not a line of clock readings and messages";
-        return false;
-    }
-    if (start < now) {
-        why = "goes back in time, from " + std::to_string(now) + " to " + std::to_string(start) + " ms";
-        return false;
-    }
-    if (start != now) {
-        why = "starts at " + std::to_string(start) + " ms, but the readings before end at " + std::to_string(now);
-        return false;
-    }
-    std::string line;
-    if (!expandLine(text, i + 1, history, line)) {
-        why = "copies text from out of range";
-        return false;
-    }
-    uint64_t t = now;
-    for (i = 0; i < line.size();) {
-        const char c = line[i++];
-        RecordEntry e;
-        uint64_t a = 0, b = 0, l = 0;
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-            e.delta = c >= 'a' ? uint32_t(c - 'a') : uint32_t(c - 'A' + 26);
-            if (i < line.size() && line[i] >= '0' && line[i] <= '9') {
-                if (!number(line, i, 10, kMaxCount, a) || a == 0) {
-                    why = "has a repeat count out of range";
-                    return false;
-                }
-                e.count = uint32_t(a);
-            }
-        } else if (c == '+') {
-            if (!number(line, i, 10, 0xFFFFFFFFu, a)) {
-                why = "has a clock step out of range";
-                return false;
-            }
-            e.delta = uint32_t(a);
-        } else if (c == '(') {
-            e.kind = RecordEntry::Message;
-            if (!number(line, i, 16, 0xFFFF, a) || i >= line.size() || line[i++] != ',' ||
-                !number(line, i, 16, 0xFF, b) || i >= line.size() || line[i++] != ',' ||
-                !number(line, i, 16, 0xFFFFFFFFu, l) || i >= line.size() || line[i++] != ')' ||
-                !knownMessage(uint32_t(a))) {
-                why = "has a message that is malformed or out of range";
-                return false;
-            }
-            e.message = Message{uint32_t(a), uint32_t(b), int32_t(uint32_t(l))};
-        } else if (c == '!' && i < line.size() && (line[i] == '0' || line[i] == '1')) {
-            e.kind = RecordEntry::SoundDevice;
-            e.delta = uint32_t(line[i++] - '0');
-        } else {
-            why = std::string("has an unknown entry at '") + c + "'";
+// Reads a recording's text line by line as it comes (the whole text is never held): the header,
+// then the entries of each line, checked and kept as text, then the end line with its CRC. After
+// a line it cannot read it goes on to the end line: when the text's CRC differs from the one there,
+// the text was damaged or edited, and that is the clearer thing to say.
+class Parser {
+public:
+    explicit Parser(Recording& r) : r_(r) { r_ = Recording{}; }
+
+    // More text. A last line without its newline waits for the rest. False when the text is far
+    // from any recording's; a line that cannot be read is said by finish().
+    bool add(std::string_view text, std::string& error) {
+        if ((size_ += text.size()) > kMaxText) {
+            error = "it holds far more than any recording";
             return false;
         }
-        if (e.kind == RecordEntry::Clock) {
+        partial_ += text;
+        size_t pos = 0;
+        for (size_t end; (end = partial_.find('\n', pos)) != std::string::npos; pos = end + 1) {
+            if (end - pos > kMaxLine) return tooLong(error);
+            const std::string_view l = std::string_view(partial_).substr(pos, end - pos);
+            if (error_.empty()) {
+                if (!line(l, error_) && error_.empty()) error_ = "the recording cannot be read";
+            } else if (lines_++ >= 7 && !ended_ && l.rfind("end ", 0) == 0) {
+                ended_ = true;
+                size_t i = 4;
+                uint32_t crc = 0;
+                endDiffers_ = l.size() != 12 || !number(l, i, 16, 0xFFFFFFFFu, crc) || crc != crc_;
+            } else {
+                addCrc(l);
+            }
+        }
+        partial_.erase(0, pos);
+        return partial_.size() <= kMaxLine || tooLong(error);
+    }
+    // The text ended; a line without its newline (cut off while being written) is not read.
+    bool finish(std::string& error) {
+        if (!error_.empty()) {
+            error = endDiffers_ ? kDamaged : error_;
+            return false;
+        }
+        if (size_ == 0) {
+            error = "the recording is empty";
+            return false;
+        }
+        if (lines_ == 0 && partial_.rfind(kMagic, 0) != 0) {
+            error = "this is not a varnis recording";
+            return false;
+        }
+        if (lines_ < 7) {
+            error = "the recording ends inside its header";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    static constexpr const char* kMagic = "varnis recording ";
+    static constexpr const char* kDamaged = "the recording is damaged: its text is not the text that was written";
+
+    void addCrc(std::string_view l) {
+        crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>(l.data()), uInt(l.size())));
+        crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>("\n"), 1));
+    }
+
+    bool tooLong(std::string& error) {
+        error = "line " + std::to_string(lines_ + 1) + " is far longer than any recording's";
+        return false;
+    }
+    bool line(std::string_view l, std::string& error) {
+        const size_t n = ++lines_;
+        auto fail = [&](const std::string& why) {
+            error = "line " + std::to_string(n) + " " + why;
+            return false;
+        };
+        if (ended_) return fail("follows the end of the recording");
+        if (n > 7 && l.rfind("end", 0) == 0) {
+            ended_ = r_.complete = true;
+            uint32_t crc = 0;
+            size_t i = 4;
+            if (l.size() != 12 || l[3] != ' ' || !number(l, i, 16, 0xFFFFFFFFu, crc) || crc != crc_) {
+                error = kDamaged;
+                return false;
+            }
+            return true;
+        }
+        addCrc(l);
+        if (n == 1) {
+            if (l.rfind(kMagic, 0) != 0) {
+                error = "this is not a varnis recording";
+                return false;
+            }
+            const std::string format(l.substr(17, 40));
+            if (format == std::to_string(kRecordingFormat)) return true;
+            error = "the recording is in format " + (format == "1" ? "1, which varnis 1.0.0 reads" : "'" + format + "'") +
+                    "; this varnis reads format " + std::to_string(kRecordingFormat);
+            return false;
+        }
+        if (n == 2) {
+            // "game <version> replay <compat>"
+            const size_t v = l.find(' ', 5);
+            size_t i = v + 8;
+            if (l.rfind("game ", 0) != 0 || v == std::string_view::npos || v == 5 ||
+                l.substr(v).rfind(" replay ", 0) != 0 || !number(l, i, 10, 0xFFFFFFFFu, r_.compat) || i != l.size())
+                return fail("does not name the program that recorded it");
+            r_.version = l.substr(5, v - 5);
+            return true;
+        }
+        if (n == 3) {
+            size_t i = 5;
+            if (l.rfind("seed ", 0) != 0 || !number(l, i, 10, 0xFFFFFFFFu, r_.seed) || i != l.size())
+                return fail("does not hold the seed");
+            return true;
+        }
+        if (n <= 7) {
+            const int f = int(n - 4);
+            const std::string prefix = std::string("file ") + kRecordedFiles[f] + " ";
+            const std::string_view sum = l.rfind(prefix, 0) == 0 ? l.substr(prefix.size()) : "";
+            const bool hex = sum.size() == 16 && sum.find_first_not_of("0123456789abcdef") == std::string::npos;
+            if (!hex && sum != "missing")
+                return fail(std::string("does not hold the checksum of ") + kRecordedFiles[f]);
+            r_.files[f] = sum;
+            return true;
+        }
+        return body(l, fail);
+    }
+    template <typename Fail>
+    bool body(std::string_view l, Fail& fail) {
+        size_t i = 1;
+        uint32_t start = 0;
+        if (l.empty() || l[0] != '@' || !number(l, i, 10, 0xFFFFFFFFu, start) || i >= l.size() || l[i] != ':')
+            return fail("is not a line of clock readings and messages");
+        if (start < now_)
+            return fail("goes back in time, from " + std::to_string(now_) + " to " + std::to_string(start) + " ms");
+        if (start != now_)
+            return fail("starts at " + std::to_string(start) + " ms, but the readings before end at " +
+                        std::to_string(now_));
+        const size_t from = ++i;
+        uint64_t t = now_;
+        while (i < l.size()) {
+            RecordEntry e;
+            const char* why = "";
+            if (!decodeEntry(l, i, e, why)) return fail(why);
+            if (e.kind != RecordEntry::Clock) continue;
             t += uint64_t(e.delta) * e.count;
-            if (t > 0xFFFFFFFFu) {
-                why = "takes the clock past its last millisecond";
-                return false;
-            }
+            if (t > 0xFFFFFFFFu) return fail("takes the clock past its last millisecond");
+            if ((readings_ += e.count) > kMaxReadingsPerMs * (t + 1000))
+                return fail("holds more clock readings than a game takes (" + std::to_string(readings_) + " by " +
+                            std::to_string(t) + " ms)");
         }
-        if (out.size() >= kMaxEntries) {
-            why = "holds more entries than any recording";
+        now_ = uint32_t(t);
+        r_.entries.append(l.substr(from));
+        return true;
+    }
+
+    Recording& r_;
+    std::string partial_;    // the text after the last whole line
+    size_t size_ = 0;        // of all the text
+    size_t lines_ = 0;       // whole lines read
+    uint32_t now_ = 0;       // the clock after the entries so far
+    uint64_t readings_ = 0;  // clock readings so far
+    uint32_t crc_ = 0;       // of the lines before the end line
+    bool ended_ = false;
+    std::string error_;      // the first line that could not be read
+    bool endDiffers_ = false;  // the end line holds another CRC than the text's
+};
+
+// Inflates a gzip stream as it comes and hands its text to the parser.
+class Inflater {
+public:
+    explicit Inflater(Parser& parser) : parser_(parser) {
+        ok_ = inflateInit2(&z_, 15 + 16) == Z_OK;  // a gzip wrapper only
+    }
+    ~Inflater() {
+        if (ok_) inflateEnd(&z_);
+    }
+    bool add(const char* data, size_t size, std::string& error) {
+        if (!ok_) {
+            error = "there is not enough memory to read it";
             return false;
         }
-        out.push_back(e);
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        z_.avail_in = uInt(size);
+        // Until the input is used up and inflate has given all it holds.
+        do {
+            if (ended_) {
+                error = "the recording is damaged: something follows its end";
+                return false;
+            }
+            char out[65536];
+            z_.next_out = reinterpret_cast<Bytef*>(out);
+            z_.avail_out = sizeof out;
+            const int rc = inflate(&z_, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+                error = rc == Z_MEM_ERROR ? "there is not enough memory to read it"
+                                          : std::string("the recording is damaged: ") + (z_.msg ? z_.msg : "bad data");
+                return false;
+            }
+            ended_ = rc == Z_STREAM_END;
+            if (!parser_.add(std::string_view(out, sizeof out - z_.avail_out), error)) return false;
+            if (rc == Z_BUF_ERROR || (ended_ && z_.avail_in == 0)) break;
+        } while (z_.avail_in > 0 || z_.avail_out == 0);
+        return true;
     }
-    now = uint32_t(t);
-    return true;
+
+private:
+    Parser& parser_;
+    z_stream z_{};
+    bool ok_ = false, ended_ = false;
+};
+
+// Bytes that do not start a gzip stream: an older recording in plain text, or no recording.
+bool plainText(std::string_view start, Recording& r, std::string& error) {
+    Parser parser(r);
+    const size_t newline = start.find('\n');
+    const std::string_view first = start.substr(0, newline == std::string_view::npos ? start.size() : newline + 1);
+    if (parser.add(first, error) && !parser.finish(error) && error.find("format") != std::string::npos) return false;
+    error = start.empty() ? "the recording is empty" : "this is not a varnis recording";
+    return false;
+}
+
+bool isGzip(std::string_view start) {
+    return !start.empty() && uint8_t(start[0]) == 0x1f && (start.size() < 2 || uint8_t(start[1]) == 0x8b);
 }
 
 }  // namespace
+
+bool EntryReader::next(RecordEntry& e) {
+    if (pos_ >= text_->size()) return false;
+    const char* why = "";
+    return decodeEntry(*text_, pos_, e, why);  // checked when read
+}
 
 std::string dataFileChecksum(const char* name) {
     std::FILE* f = openDataFile(name);
@@ -209,94 +322,15 @@ std::string dataFileChecksum(const char* name) {
 }
 
 bool parseRecording(const std::string& text, Recording& r, std::string& error) {
-    r = Recording{};
-    if (text.empty()) {
-        error = "the recording is empty";
-        return false;
-    }
-    std::vector<std::string> lines;
-    for (size_t pos = 0; pos < text.size();) {
-        const size_t end = text.find('\n', pos);
-        const size_t stop = end == std::string::npos ? text.size() : end;
-        if (stop - pos > kMaxLine) {
-            error = "line " + std::to_string(lines.size() + 1) + " is far longer than any recording's";
-            return false;
-        }
-        if (end == std::string::npos) break;  // cut off while being written: not read
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    // The n-th word of a line (words are separated by single spaces); "" past the last.
-    auto word = [](const std::string& line, size_t n) {
-        size_t p = 0;
-        for (size_t k = 0; k < n; ++k) {
-            p = line.find(' ', p);
-            if (p == std::string::npos) return std::string();
-            ++p;
-        }
-        return line.substr(p, line.find(' ', p) - p);
-    };
-    if (lines.empty() || lines[0].rfind("varnis recording ", 0) != 0) {
-        error = text.rfind("varnis recording ", 0) == 0 ? "the recording ends inside its header"
-                                                       : "this is not a varnis recording";
-        return false;
-    }
-    if (lines[0] != "varnis recording " + std::to_string(kRecordingFormat)) {
-        error = "the recording is in format '" + lines[0].substr(17, 40) + "'; this varnis reads format " +
-                std::to_string(kRecordingFormat);
-        return false;
-    }
-    if (lines.size() < 7) {
-        error = "the recording ends inside its header";
-        return false;
-    }
-    uint64_t compat = 0, seed = 0;
-    size_t i = 0;
-    const std::string compatText = word(lines[1], 3);
-    if (lines[1].rfind("game ", 0) != 0 || word(lines[1], 2) != "replay" ||
-        !number(compatText, i, 10, 0xFFFFFFFFu, compat) || i != compatText.size() ||
-        lines[1] != "game " + word(lines[1], 1) + " replay " + compatText) {
-        error = "line 2 does not name the program that recorded it";
-        return false;
-    }
-    r.version = word(lines[1], 1);
-    r.compat = uint32_t(compat);
-    const std::string seedText = lines[2].substr(std::min<size_t>(lines[2].size(), 5));
-    i = 0;
-    if (lines[2].rfind("seed ", 0) != 0 || !number(seedText, i, 10, 0xFFFFFFFFu, seed) || i != seedText.size()) {
-        error = "line 3 does not hold the seed";
-        return false;
-    }
-    r.seed = uint32_t(seed);
-    for (int f = 0; f < 4; ++f) {
-        const std::string& line = lines[size_t(3 + f)];
-        const std::string prefix = std::string("file ") + kRecordedFiles[f] + " ";
-        const std::string sum = line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : "";
-        const bool hex = sum.size() == 16 && sum.find_first_not_of("0123456789abcdef") == std::string::npos;
-        if (!hex && sum != "missing") {
-            error = "line " + std::to_string(4 + f) + " does not hold the checksum of " + kRecordedFiles[f];
-            return false;
-        }
-        r.files[f] = sum;
-    }
-    uint32_t now = 0;
-    std::string history;
-    for (size_t n = 7; n < lines.size(); ++n) {
-        if (lines[n] == "end") {
-            if (n + 1 != lines.size()) {
-                error = "line " + std::to_string(n + 2) + " follows the end of the recording";
-                return false;
-            }
-            r.complete = true;
-            break;
-        }
-        std::string why;
-        if (!parseBody(lines[n], history, now, r.entries, why)) {
-            error = "line " + std::to_string(n + 1) + " " + why;
-            return false;
-        }
-    }
-    return true;
+    Parser parser(r);
+    return parser.add(text, error) && parser.finish(error);
+}
+
+bool readRecording(const std::string& bytes, Recording& r, std::string& error) {
+    if (!isGzip(bytes)) return plainText(bytes, r, error);
+    Parser parser(r);
+    Inflater inflater(parser);
+    return inflater.add(bytes.data(), bytes.size(), error) && parser.finish(error);
 }
 
 bool loadRecording(const std::string& path, Recording& r, std::string& error) {
@@ -305,51 +339,75 @@ bool loadRecording(const std::string& path, Recording& r, std::string& error) {
         error = std::strerror(errno);
         return false;
     }
-    std::string text;
+    Parser parser(r);
+    Inflater inflater(parser);
+    std::string start;  // the first bytes, to tell a gzip stream from anything else
     char buf[65536];
-    size_t n;
-    while (text.size() <= kMaxFileBytes && (n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    size_t n, total = 0;
+    bool ok = true;
+    while (ok && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        if (total == 0) start.assign(buf, std::min<size_t>(n, kMaxLine + 1));
+        if ((total += n) > kMaxFileBytes) {
+            error = "it is far larger than any recording";
+            ok = false;
+        } else if (!isGzip(start)) {
+            ok = plainText(start, r, error);
+        } else {
+            ok = inflater.add(buf, n, error);
+        }
+    }
     const bool readError = std::ferror(f);
     std::fclose(f);
-    if (readError) {
+    if (ok && readError) {
         error = "it cannot be read";
         return false;
     }
-    if (text.size() > kMaxFileBytes) {
-        error = "it is far larger than any recording";
-        return false;
-    }
-    if (!parseRecording(text, r, error)) return false;
+    if (ok && total == 0) ok = plainText("", r, error);
+    if (!ok || !parser.finish(error)) return false;
     if (r.compat != kReplayCompat) {
         error = "it was recorded by varnis " + r.version + " (replay " + std::to_string(r.compat) +
                 "), and this varnis " VARNIS_VERSION " (replay " + std::to_string(kReplayCompat) +
                 ") would play it differently";
         return false;
     }
-    for (int i = 0; i < 4; ++i)
-        if (dataFileChecksum(kRecordedFiles[i]) != r.files[i]) {
-            error = std::string("it was played with another ") + kRecordedFiles[i] +
-                    "; a replay needs the same four data files";
-            return false;
-        }
+    for (int i = 0; i < 4; ++i) {
+        const std::string sum = dataFileChecksum(kRecordedFiles[i]);
+        if (sum == r.files[i]) continue;
+        error = sum == "missing" ? std::string(kRecordedFiles[i]) + " is missing"
+                : r.files[i] == "missing" ? std::string("it was played without ") + kRecordedFiles[i]
+                                          : std::string("it was played with another ") + kRecordedFiles[i];
+        error += "; a replay needs the same four data files";
+        return false;
+    }
     return true;
 }
 
 // ---- Writing ---------------------------------------------------------------------------------
 
+RecordWriter::RecordWriter() = default;
+
 RecordWriter::~RecordWriter() {
     if (!file_) return;
     flush();
+    deflateEnd(z_.get());
     std::fclose(file_);
 }
 
 bool RecordWriter::open(const std::string& path, uint32_t seed, std::string& error) {
     path_ = path;
+    z_ = std::make_unique<z_stream>();
+    if (deflateInit2(z_.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        error = "there is not enough memory";
+        return false;
+    }
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) {
         error = std::strerror(errno);
+        deflateEnd(z_.get());
         return false;
     }
+    // Every write goes straight to the file: after a failed one nothing is held back to follow later.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
     pending_ = "varnis recording " + std::to_string(kRecordingFormat) + "\ngame " VARNIS_VERSION " replay " +
                std::to_string(kReplayCompat) + "\nseed " + std::to_string(seed) + "\n";
     for (const char* name : kRecordedFiles) pending_ += std::string("file ") + name + " " + dataFileChecksum(name) + "\n";
@@ -373,9 +431,7 @@ void RecordWriter::emitRun() {
 
 void RecordWriter::endLine() {
     if (line_.empty()) return;
-    pending_ += "@" + std::to_string(lineAt_) + ":" + compressLine(history_, line_) + "\n";
-    history_ += line_;
-    if (history_.size() > 2 * kWindow) history_.erase(0, history_.size() - kWindow);
+    pending_ += "@" + std::to_string(lineAt_) + ":" + line_ + "\n";
     line_.clear();
 }
 
@@ -409,24 +465,51 @@ void RecordWriter::soundDevice(bool opened) {
     line_ += opened ? "!1" : "!0";
 }
 
+void RecordWriter::fail(const char* why) {
+    if (std::exchange(failed_, true)) return;
+    // Said once, when it happens: the game plays on.
+    std::fprintf(stderr, "varnis: cannot write the recording %s: %s\n", path_.c_str(), why);
+}
+
+void RecordWriter::write(int mode) {
+    crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>(pending_.data()), uInt(pending_.size())));
+    z_->next_in = reinterpret_cast<Bytef*>(pending_.data());
+    z_->avail_in = uInt(pending_.size());
+    int rc;
+    do {
+        unsigned char out[16384];
+        z_->next_out = out;
+        z_->avail_out = sizeof out;
+        rc = deflate(z_.get(), mode);
+        const size_t n = sizeof out - z_->avail_out;
+        if (rc == Z_STREAM_ERROR) return fail("the compressor failed");
+        if (n > 0 && std::fwrite(out, 1, n, file_) != n) return fail(std::strerror(errno));
+    } while (z_->avail_out == 0 || (mode == Z_FINISH && rc != Z_STREAM_END));
+    pending_.clear();
+}
+
 void RecordWriter::flush() {
     if (!file_) return;
     emitRun();
     endLine();
-    if (!pending_.empty()) std::fwrite(pending_.data(), 1, pending_.size(), file_);
-    pending_.clear();
-    if (std::fflush(file_) != 0 && !failed_) {
-        failed_ = true;  // said once, when it happens: the game plays on
-        std::fprintf(stderr, "varnis: cannot write the recording %s: %s\n", path_.c_str(), std::strerror(errno));
+    if (failed_) {
+        pending_.clear();  // the file stays whole up to its last good write
+        return;
     }
+    if (!pending_.empty()) write(Z_SYNC_FLUSH);
 }
 
 void RecordWriter::finish() {
     if (!file_) return;
     flush();
-    std::fputs("end\n", file_);
-    if (std::fclose(file_) != 0 && !failed_)
-        std::fprintf(stderr, "varnis: cannot write the recording %s: %s\n", path_.c_str(), std::strerror(errno));
+    if (!failed_) {
+        char end[16];
+        std::snprintf(end, sizeof end, "end %08x\n", unsigned(crc_));
+        pending_ = end;
+        write(Z_FINISH);
+    }
+    deflateEnd(z_.get());
+    if (std::fclose(file_) != 0) fail(std::strerror(errno));
     file_ = nullptr;
 }
 

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "platform/audio.h"
+#include "platform/bitmap.h"
+#include "platform/display.h"
 #include "platform/snapshot.h"
 #include "platform/stats.h"
 
@@ -120,25 +122,25 @@ public:
             window_->poll(queueEmpty);
             if (viewerEnded_) end(false);
         }
-        while (next_ < rec_.entries.size() && rec_.entries[next_].kind == RecordEntry::Message) {
+        keepPicture();
+        while (peek() && entry_.kind == RecordEntry::Message) {
             injecting_ = true;
-            enqueueMessage(rec_.entries[next_++].message);
+            enqueueMessage(entry_.message);
             injecting_ = false;
+            taken_ = true;
         }
     }
     uint32_t now() override {
-        if (next_ >= rec_.entries.size()) ranOut("a clock reading");
-        const RecordEntry& e = rec_.entries[next_];
-        if (e.kind != RecordEntry::Clock) outOfStep("a clock reading");
-        now_ += e.delta;
-        if (++used_ == e.count) {
+        if (!peek()) ranOut("a clock reading");
+        if (entry_.kind != RecordEntry::Clock) outOfStep("a clock reading");
+        now_ += entry_.delta;
+        if (++used_ == entry_.count) {
             used_ = 0;
-            ++next_;
+            taken_ = true;
         }
         if (now_ > opts_.maxMs) {
             writeTrace(opts_.traceOut, now_, "timeout");
-            finish(124);
-            std::exit(124);
+            quit(finish(124));
         }
         if (window_) pace();
         return now_;
@@ -164,22 +166,27 @@ public:
         const uint32_t t = now();
         writeTrace(opts_.traceOut, t, text);
     }
+    // The trace's exit line names the run's status, which may not be the game's.
     void shutdown(int exitCode) override {
         if (shutDown_) return;
-        trace("exit " + std::to_string(exitCode));
+        const uint32_t t = now();  // the reading the recorded game took for its exit line
+        int status = exitCode;
         // The recorded game ended here too: what the recording still holds came from another one.
-        if (rec_.complete && next_ < rec_.entries.size()) outOfStep("the end of the game");
-        finish(exitCode);
+        if (rec_.complete && peek()) status = outOfStepAt("the end of the game");
+        status = finish(status);
+        writeTrace(opts_.traceOut, t, "exit " + std::to_string(status));
+        if (status != exitCode) quit(status);
+        close(status);
     }
     void displayLost() override {
         if (opts_.traceOut) std::fflush(opts_.traceOut);
     }
 
     SoundDevice* settleSoundDevice(SoundDevice* opened) override {
-        if (next_ >= rec_.entries.size()) ranOut("whether a sound device opened");
-        if (rec_.entries[next_].kind != RecordEntry::SoundDevice)
-            outOfStep("whether a sound device opened");
-        const bool recorded = rec_.entries[next_++].delta != 0;
+        if (!peek()) ranOut("whether a sound device opened");
+        if (entry_.kind != RecordEntry::SoundDevice) outOfStep("whether a sound device opened");
+        taken_ = true;
+        const bool recorded = entry_.delta != 0;
         if (!recorded && opened) {
             opened->release();
             return nullptr;
@@ -212,21 +219,44 @@ private:
             window_->toggleFullscreen();
         return false;
     }
-    void finish(int exitCode) {
+    // The entry the game is at; false when they are used up.
+    bool peek() {
+        if (taken_) {
+            taken_ = false;
+            more_ = entries_.next(entry_);
+        }
+        return more_;
+    }
+    // Keeps the front surface the game shows while the display is open: the game clears and
+    // closes it before it ends, and the end picture is the last one it showed.
+    void keepPicture() {
+        const DisplayDevice* device = DisplayDevice::current();
+        const Surface* front = device ? device->primary() : nullptr;
+        if (opts_.endPicture.empty() || !front || drawSerial == keptSerial_) return;
+        keptSerial_ = drawSerial;
+        picture_ = encodeBitmap8(front->width(), front->height(), front->data(), front->pitch(),
+                                 device->devicePalette());
+    }
+    // Writes the end picture; the run's status: `status`, or 3 when the picture was asked for
+    // and not written (as for a script's snapshot, that is no successful end).
+    int finish(int status) {
         shutDown_ = true;
-        bool pictureLost = false;
-        if (!opts_.endPicture.empty()) {
-            std::string error;
-            if ((pictureLost = !writeSnapshot(opts_.endPicture, error)))
-                std::fprintf(stderr, "varnis: cannot write %s: %s\n", opts_.endPicture.c_str(), error.c_str());
-        }
+        if (opts_.endPicture.empty()) return status;
+        keepPicture();
+        if (picture_.empty()) picture_ = encodeSnapshot();  // the display never opened: black
+        std::string error;
+        if (writeSnapshot(opts_.endPicture, picture_, error)) return status;
+        std::fprintf(stderr, "varnis: cannot write %s: %s\n", opts_.endPicture.c_str(), error.c_str());
+        return 3;
+    }
+    void close(int status) {
         if (opts_.traceOut) std::fflush(opts_.traceOut);
-        if (window_) window_->shutdown(exitCode);
-        // As for a script's snapshot: a picture asked for and not written is no successful end.
-        if (pictureLost) {
-            std::fflush(stdout);
-            std::exit(3);
-        }
+        if (window_) window_->shutdown(status);
+    }
+    [[noreturn]] void quit(int status) {
+        close(status);
+        std::fflush(stdout);
+        std::exit(status);
     }
     // The entries are used up. A recording that ended in order holds everything its game asked
     // for, so a game asking for more plays differently; a cut-off one simply ends here.
@@ -234,30 +264,33 @@ private:
         if (rec_.complete) outOfStep(wanted);
         end(true);
     }
-    // The recording ran out (traced) or the viewer ended the replay: status 0.
+    // The recording ran out (traced) or the viewer ended the replay.
     [[noreturn]] void end(bool cutOff) {
         if (cutOff) writeTrace(opts_.traceOut, now_, "end of recording");
-        finish(0);
         stats::report();
-        std::fflush(stdout);
-        std::exit(0);
+        quit(finish(0));
     }
-    [[noreturn]] void outOfStep(const char* wanted) {
+    [[noreturn]] void outOfStep(const char* wanted) { quit(finish(outOfStepAt(wanted))); }
+    int outOfStepAt(const char* wanted) {
         std::fprintf(stderr, "varnis: %s: at %u ms the game asked for %s where the recording holds something else; "
                      "it was made by a varnis that plays differently\n", opts_.source.c_str(), unsigned(now_), wanted);
-        finish(2);
-        std::exit(2);
+        return 2;
     }
 
     Recording rec_;
     ReplayOptions opts_;
     std::unique_ptr<Backend> window_;
-    size_t next_ = 0;
-    uint32_t used_ = 0;  // readings already taken from the clock entry at next_
+    EntryReader entries_{rec_};
+    RecordEntry entry_;        // the entry the game is at, when more_
+    bool taken_ = true;        // entry_ is used up: the next one is read when wanted
+    bool more_ = false;
+    uint32_t used_ = 0;  // readings already taken from the clock entry entry_
     uint32_t now_ = 0;
     bool paced_ = false;
     int64_t offset_ = 0;
     bool injecting_ = false, viewerEnded_ = false, shutDown_ = false;
+    std::vector<uint8_t> picture_;  // the last picture the game showed, when an end picture is wanted
+    uint64_t keptSerial_ = ~uint64_t(0);
 };
 
 }  // namespace
