@@ -86,9 +86,12 @@ inline uint8_t charPixel(int x, int y) {
 
 inline const char* const kAssetNames[] = {"title.bmp", "char.bmp", "shoot.wav", "bomb.wav"};
 
-// A fresh folder under the temporary directory holding the game's four files.
+// A fresh folder holding the game's four files, in the build folder: what a failed test leaves
+// behind stays there.
 inline fs::path makeAssetFolder() {
-    std::string pattern = (fs::temp_directory_path() / "varnis-test-XXXXXX").string();
+    const fs::path parent = fs::path(VARNIS_BINARY_DIR) / "test-files";
+    fs::create_directories(parent);
+    std::string pattern = (parent / "varnis-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
     const fs::path dir = pattern;
     writeBmp(dir / "title.bmp", 640, 480, titlePixel);

@@ -4,7 +4,7 @@
 find_program(VARNIS_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 find_program(VARNIS_WINE wine)
 if(VARNIS_MINGW_CXX AND VARNIS_WINE AND NOT VARNIS_SANITIZE)
-  set(VARNIS_WIN_OUT ${CMAKE_SOURCE_DIR}/build-windows)
+  set(VARNIS_WIN_OUT ${CMAKE_BINARY_DIR}/windows)
   set(VARNIS_WIN_PACKAGE ${VARNIS_WIN_OUT}/varnis-${PROJECT_VERSION}-win64)
   set(VARNIS_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wine;WINEDEBUG=-all")
   # Builds (or brings up to date) the program and its folder, and a private wine prefix.
