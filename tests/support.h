@@ -10,6 +10,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 
 #include "gfx/screen.h"
@@ -171,22 +172,18 @@ inline Run play(const fs::path& dir, const std::string& script, uint32_t seed, u
 
 inline const fs::path kGoldenDir = fs::path(VARNIS_SOURCE_DIR) / "tests/golden";
 
-inline bool updatingGolden() {
-    const char* v = std::getenv("VARNIS_UPDATE_GOLDEN");
-    return v && *v && std::string(v) != "0";
-}
-
-inline fs::path keptOutput(const std::string& group, const std::string& name) {
-    const fs::path dir = fs::path(VARNIS_BINARY_DIR) / "golden-out" / group;
-    fs::create_directories(dir);
-    return dir / name;
+// Writes the golden file in update runs; the path to keep this run's output at.
+inline fs::path goldenPrologue(const std::string& got, const std::string& group, const std::string& name) {
+    const char* update = std::getenv("VARNIS_UPDATE_GOLDEN");
+    if (update && *update && std::string(update) != "0") writeAll(kGoldenDir / name, got);
+    fs::create_directories(fs::path(VARNIS_BINARY_DIR) / "golden-out" / group);
+    return fs::path(VARNIS_BINARY_DIR) / "golden-out" / group / name;
 }
 
 // Compares text with tests/golden/<name>, naming the first line that differs.
 inline ::testing::AssertionResult matchesGoldenText(const std::string& got, const std::string& group,
                                                     const std::string& name) {
-    const fs::path kept = keptOutput(group, name);
-    if (updatingGolden()) writeAll(kGoldenDir / name, got);
+    const fs::path kept = goldenPrologue(got, group, name);
     const std::string expected = readAll(kGoldenDir / name);
     if (got == expected) return fs::remove(kept), ::testing::AssertionSuccess();
     writeAll(kept, got);
@@ -203,32 +200,20 @@ inline ::testing::AssertionResult matchesGoldenText(const std::string& got, cons
                                          << "\nthis run's output: " << kept.string();
 }
 
-// Palette indices of `height` rows from screen row `top`, and the palette they are shown with
-// (0x00RRGGBB; left empty where only the indices matter).
+// Palette indices of `height` rows from screen row `top`, and the colours they are shown in
+// (0x00RRGGBB; none where only the indices matter).
 struct IndexedPicture {
     int width = 0, height = 0, top = 0;
     std::vector<uint8_t> pixels;
     std::vector<uint32_t> palette;
-    uint8_t at(int x, int y) const { return pixels[size_t(y - top) * size_t(width) + size_t(x)]; }
 };
 
-// An 8-bit bottom-up bitmap as the headless runner writes it, from row `top` down; width 0 when
-// the file is no such bitmap.
+// A snapshot of the headless runner from row `top` down; empty when it cannot be read.
 inline IndexedPicture readSnapshot(const fs::path& path, int top = 0) {
-    const std::string b = readAll(path);
-    auto u32 = [&](size_t at) {
-        uint32_t v = 0;
-        for (size_t i = 4; i-- > 0;) v = v << 8 | (at + i < b.size() ? uint8_t(b[at + i]) : 0u);
-        return v;
-    };
-    const size_t bits = u32(10), table = 14 + u32(14), w = u32(18), h = u32(22), stride = (w + 3) / 4 * 4;
-    IndexedPicture p;
-    if (b.compare(0, 2, "BM") != 0 || (u32(28) & 0xFFFF) != 8 || w > 4096 || h > 4096 || h <= size_t(top) ||
-        table + 1024 > bits || bits + stride * h > b.size())
-        return p;
-    for (size_t i = 0; i < 256; ++i) p.palette.push_back(u32(table + 4 * i) & 0xFFFFFF);
-    p.width = int(w), p.height = int(h) - top, p.top = top;
-    for (size_t y = size_t(top); y < h; ++y) p.pixels.insert(p.pixels.end(), &b[bits + (h - 1 - y) * stride], &b[bits + (h - 1 - y) * stride + w]);
+    platform::BitmapImage bmp;
+    if (!platform::readBitmapFile(path.c_str(), bmp) || !bmp.indexed || bmp.height <= top) return {};
+    IndexedPicture p{bmp.width, bmp.height - top, top, {bmp.indices.begin() + top * bmp.width, bmp.indices.end()}, {}};
+    for (uint32_t c : bmp.colourTable) p.palette.push_back((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
     return p;
 }
 
@@ -236,12 +221,11 @@ inline IndexedPicture readSnapshot(const fs::path& path, int top = 0) {
 // when none), then a line a row of runs "index" or "index*count", "=" for a row like the last.
 inline std::string encodePicture(const IndexedPicture& p) {
     std::ostringstream out;
-    out << "varnis picture " << p.width << " " << p.height << " " << p.top << "\n";
-    char hex[8];
-    for (uint32_t c : p.palette) std::snprintf(hex, sizeof hex, "%06x ", c), out << hex;
-    out << (p.palette.empty() ? "-\n" : "\n");
+    out << "varnis picture " << p.width << " " << p.height << " " << p.top << "\n" << std::hex;
+    for (uint32_t c : p.palette) out << std::setw(6) << std::setfill('0') << c << " ";
+    out << (p.palette.empty() ? "-\n" : "\n") << std::dec;
     for (int y = 0; y < p.height; ++y) {
-        const uint8_t* row = &p.pixels[size_t(y) * size_t(p.width)];
+        const uint8_t* row = &p.pixels[size_t(y * p.width)];
         if (y > 0 && std::equal(row, row + p.width, row - p.width)) {
             out << "=\n";
             continue;
@@ -259,69 +243,52 @@ inline std::string encodePicture(const IndexedPicture& p) {
 inline bool decodePicture(const std::string& text, IndexedPicture& p) {
     std::istringstream in(text);
     std::string magic, kind, line;
-    if (!(in >> magic >> kind >> p.width >> p.height >> p.top) || magic != "varnis" || kind != "picture" ||
+    if (!(in >> magic >> kind >> p.width >> p.height >> p.top) || magic + kind != "varnispicture" ||
         p.width <= 0 || p.height <= 0 || p.width > 4096 || p.height > 4096 || !std::getline(in, line) ||
         !std::getline(in, line))
         return false;
     std::istringstream colours(line);
     for (std::string c; colours >> c && c != "-";) p.palette.push_back(uint32_t(std::stoul(c, nullptr, 16)));
     for (int y = 0; y < p.height && std::getline(in, line); ++y) {
-        if (line == "=" && y > 0) {
-            p.pixels.insert(p.pixels.end(), p.pixels.end() - p.width, p.pixels.end());
-            continue;
-        }
-        std::istringstream runs(line);
+        if (line == "=" && y > 0) p.pixels.insert(p.pixels.end(), p.pixels.end() - p.width, p.pixels.end());
+        std::istringstream runs(line == "=" ? "" : line);
         for (std::string run; runs >> run;) {
             const size_t star = run.find('*');
             p.pixels.insert(p.pixels.end(), star == std::string::npos ? 1 : std::stoul(run.substr(star + 1)),
                             uint8_t(std::stoi(run)));
         }
-        if (p.pixels.size() != size_t(y + 1) * size_t(p.width)) return false;
+        if (p.pixels.size() != size_t((y + 1) * p.width)) return false;
     }
-    return p.pixels.size() == size_t(p.width) * size_t(p.height);
+    return p.pixels.size() == size_t(p.width * p.height);
 }
 
 // Compares a picture with tests/golden/<name>, naming the first pixel that differs; a failure
 // keeps this run's picture in its golden form and as a bitmap beside it.
 inline ::testing::AssertionResult matchesGoldenPicture(const IndexedPicture& got, const std::string& group,
                                                        const std::string& name) {
-    const fs::path kept = keptOutput(group, name), keptBmp = fs::path(kept).replace_extension(".bmp");
     const std::string text = encodePicture(got);
-    if (updatingGolden()) writeAll(kGoldenDir / name, text);
+    const fs::path kept = goldenPrologue(text, group, name), keptBmp = fs::path(kept).replace_extension(".bmp");
     IndexedPicture want;
     const bool read = decodePicture(readAll(kGoldenDir / name), want);
     if (read && text == encodePicture(want)) return fs::remove(kept), fs::remove(keptBmp), ::testing::AssertionSuccess();
     writeAll(kept, text);
     platform::PaletteEntry shown[256];
-    for (int i = 0; i < 256; ++i) {
-        const uint32_t c = got.palette.empty() ? uint32_t(i * 0x010101) : got.palette[size_t(i)];
+    for (uint32_t i = 0; i < 256; ++i) {
+        const uint32_t c = i < got.palette.size() ? got.palette[i] : i * 0x010101;
         shown[i] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
     }
     const std::vector<uint8_t> bmp = platform::encodeBitmap8(got.width, got.height, got.pixels.data(), got.width, shown);
     writeAll(keptBmp, std::string(bmp.begin(), bmp.end()));
-    ::testing::AssertionResult r = ::testing::AssertionFailure();
-    r << "tests/golden/" << name;
-    if (!read) {
-        r << " is missing or unreadable";
-    } else if (want.width != got.width || want.height != got.height || want.top != got.top) {
-        r << " is " << want.width << "x" << want.height << " from row " << want.top << ", this run's picture "
-          << got.width << "x" << got.height << " from row " << got.top;
+    ::testing::AssertionResult r = ::testing::AssertionFailure() << "tests/golden/" << name;
+    if (!read || want.width != got.width || want.height != got.height || want.top != got.top) {
+        r << (read ? " is another size" : " is missing or unreadable");
     } else if (want.pixels != got.pixels) {
-        size_t first = 0, count = 0;
-        for (size_t i = got.pixels.size(); i-- > 0;)
-            if (want.pixels[i] != got.pixels[i]) first = i, ++count;
-        r << ": first differing pixel (" << first % size_t(got.width) << ", " << got.top + int(first / size_t(got.width))
-          << "): expected index " << int(want.pixels[first]) << ", found index " << int(got.pixels[first]) << " ("
-          << count << " pixels differ)";
+        const size_t first = size_t(std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin()).first -
+                                    got.pixels.begin());
+        r << ": first differing pixel (" << first % size_t(got.width) << ", " << got.top + int(first) / got.width
+          << "): expected index " << int(want.pixels[first]) << ", found index " << int(got.pixels[first]);
     } else {
-        for (size_t i = 0; i < std::max(want.palette.size(), got.palette.size()); ++i)
-            if (i >= want.palette.size() || i >= got.palette.size() || want.palette[i] != got.palette[i]) {
-                char e[8] = "none", g[8] = "none";
-                if (i < want.palette.size()) std::snprintf(e, sizeof e, "%06x", want.palette[i]);
-                if (i < got.palette.size()) std::snprintf(g, sizeof g, "%06x", got.palette[i]);
-                r << ": palette entry " << i << " expected " << e << ", found " << g;
-                break;
-            }
+        r << ": the palette differs";
     }
     return r << "\nthis run's picture: " << kept.string() << " (and " << keptBmp.filename().string() << ")";
 }
