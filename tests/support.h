@@ -5,14 +5,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 
 #include "gfx/screen.h"
 #include "platform/backend.h"
 #include "backends/headless/headless.h"
+#include "platform/bitmap.h"
 
 namespace support {
 
@@ -83,9 +87,12 @@ inline uint8_t charPixel(int x, int y) {
 
 inline const char* const kAssetNames[] = {"title.bmp", "char.bmp", "shoot.wav", "bomb.wav"};
 
-// A fresh folder under the temporary directory holding the game's four files.
+// A fresh folder holding the game's four files, in the build folder: what a failed test leaves
+// behind stays there.
 inline fs::path makeAssetFolder() {
-    std::string pattern = (fs::temp_directory_path() / "varnis-test-XXXXXX").string();
+    const fs::path parent = fs::path(VARNIS_BINARY_DIR) / "test-files";
+    fs::create_directories(parent);
+    std::string pattern = (parent / "varnis-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
     const fs::path dir = pattern;
     writeBmp(dir / "title.bmp", 640, 480, titlePixel);
@@ -156,6 +163,134 @@ inline Run play(const fs::path& dir, const std::string& script, uint32_t seed, u
         run.trace.push_back(l);
     }
     return run;
+}
+
+// ---- Golden files ------------------------------------------------------------------------------
+// tests/golden holds what the program produced when it was last known right; only the tests write
+// it: with VARNIS_UPDATE_GOLDEN=1 every comparison writes what this run produced instead. A
+// comparison that fails keeps this run's file under <build>/golden-out/<group>/ and names it.
+
+inline const fs::path kGoldenDir = fs::path(VARNIS_SOURCE_DIR) / "tests/golden";
+
+// Writes the golden file in update runs; the path to keep this run's output at.
+inline fs::path goldenPrologue(const std::string& got, const std::string& group, const std::string& name) {
+    const char* update = std::getenv("VARNIS_UPDATE_GOLDEN");
+    if (update && *update && std::string(update) != "0") writeAll(kGoldenDir / name, got);
+    fs::create_directories(fs::path(VARNIS_BINARY_DIR) / "golden-out" / group);
+    return fs::path(VARNIS_BINARY_DIR) / "golden-out" / group / name;
+}
+
+// Compares text with tests/golden/<name>, naming the first line that differs.
+inline ::testing::AssertionResult matchesGoldenText(const std::string& got, const std::string& group,
+                                                    const std::string& name) {
+    const fs::path kept = goldenPrologue(got, group, name);
+    const std::string expected = readAll(kGoldenDir / name);
+    if (got == expected) return fs::remove(kept), ::testing::AssertionSuccess();
+    writeAll(kept, got);
+    std::istringstream e(expected), g(got);
+    std::string el, gl;
+    int line = 1;
+    for (bool moreE, moreG; (moreE = bool(std::getline(e, el))) | (moreG = bool(std::getline(g, gl))); ++line)
+        if (!moreE || !moreG || el != gl) {
+            el = moreE ? el : "(end of file)", gl = moreG ? gl : "(end of file)";
+            break;
+        }
+    return ::testing::AssertionFailure() << "tests/golden/" << name << " differs at line " << line
+                                         << "\n  expected: " << el << "\n  found:    " << gl
+                                         << "\nthis run's output: " << kept.string();
+}
+
+// Palette indices of `height` rows from screen row `top`, and the colours they are shown in
+// (0x00RRGGBB; none where only the indices matter).
+struct IndexedPicture {
+    int width = 0, height = 0, top = 0;
+    std::vector<uint8_t> pixels;
+    std::vector<uint32_t> palette;
+};
+
+// A snapshot of the headless runner from row `top` down; empty when it cannot be read.
+inline IndexedPicture readSnapshot(const fs::path& path, int top = 0) {
+    platform::BitmapImage bmp;
+    if (!platform::readBitmapFile(path.c_str(), bmp) || !bmp.indexed || bmp.height <= top) return {};
+    IndexedPicture p{bmp.width, bmp.height - top, top, {bmp.indices.begin() + top * bmp.width, bmp.indices.end()}, {}};
+    for (uint32_t c : bmp.colourTable) p.palette.push_back((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
+    return p;
+}
+
+// The golden form of a picture, small and readable: "varnis picture W H TOP", the palette ("-"
+// when none), then a line a row of runs "index" or "index*count", "=" for a row like the last.
+inline std::string encodePicture(const IndexedPicture& p) {
+    std::ostringstream out;
+    out << "varnis picture " << p.width << " " << p.height << " " << p.top << "\n" << std::hex;
+    for (uint32_t c : p.palette) out << std::setw(6) << std::setfill('0') << c << " ";
+    out << (p.palette.empty() ? "-\n" : "\n") << std::dec;
+    for (int y = 0; y < p.height; ++y) {
+        const uint8_t* row = &p.pixels[size_t(y * p.width)];
+        if (y > 0 && std::equal(row, row + p.width, row - p.width)) {
+            out << "=\n";
+            continue;
+        }
+        for (int x = 0, n; x < p.width; x += n) {
+            for (n = 1; x + n < p.width && row[x + n] == row[x];) ++n;
+            out << (x ? " " : "") << int(row[x]);
+            if (n > 1) out << "*" << n;
+        }
+        out << "\n";
+    }
+    return out.str();
+}
+
+inline bool decodePicture(const std::string& text, IndexedPicture& p) {
+    std::istringstream in(text);
+    std::string magic, kind, line;
+    if (!(in >> magic >> kind >> p.width >> p.height >> p.top) || magic + kind != "varnispicture" ||
+        p.width <= 0 || p.height <= 0 || p.width > 4096 || p.height > 4096 || !std::getline(in, line) ||
+        !std::getline(in, line))
+        return false;
+    std::istringstream colours(line);
+    for (std::string c; colours >> c && c != "-";) p.palette.push_back(uint32_t(std::stoul(c, nullptr, 16)));
+    for (int y = 0; y < p.height && std::getline(in, line); ++y) {
+        if (line == "=" && y > 0) p.pixels.insert(p.pixels.end(), p.pixels.end() - p.width, p.pixels.end());
+        std::istringstream runs(line == "=" ? "" : line);
+        for (std::string run; runs >> run;) {
+            const size_t star = run.find('*');
+            p.pixels.insert(p.pixels.end(), star == std::string::npos ? 1 : std::stoul(run.substr(star + 1)),
+                            uint8_t(std::stoi(run)));
+        }
+        if (p.pixels.size() != size_t((y + 1) * p.width)) return false;
+    }
+    return p.pixels.size() == size_t(p.width * p.height);
+}
+
+// Compares a picture with tests/golden/<name>, naming the first pixel that differs; a failure
+// keeps this run's picture in its golden form and as a bitmap beside it.
+inline ::testing::AssertionResult matchesGoldenPicture(const IndexedPicture& got, const std::string& group,
+                                                       const std::string& name) {
+    const std::string text = encodePicture(got);
+    const fs::path kept = goldenPrologue(text, group, name), keptBmp = fs::path(kept).replace_extension(".bmp");
+    IndexedPicture want;
+    const bool read = decodePicture(readAll(kGoldenDir / name), want);
+    if (read && text == encodePicture(want)) return fs::remove(kept), fs::remove(keptBmp), ::testing::AssertionSuccess();
+    writeAll(kept, text);
+    platform::PaletteEntry shown[256];
+    for (uint32_t i = 0; i < 256; ++i) {
+        const uint32_t c = i < got.palette.size() ? got.palette[i] : i * 0x010101;
+        shown[i] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
+    }
+    const std::vector<uint8_t> bmp = platform::encodeBitmap8(got.width, got.height, got.pixels.data(), got.width, shown);
+    writeAll(keptBmp, std::string(bmp.begin(), bmp.end()));
+    ::testing::AssertionResult r = ::testing::AssertionFailure() << "tests/golden/" << name;
+    if (!read || want.width != got.width || want.height != got.height || want.top != got.top) {
+        r << (read ? " is another size" : " is missing or unreadable");
+    } else if (want.pixels != got.pixels) {
+        const size_t first = size_t(std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin()).first -
+                                    got.pixels.begin());
+        r << ": first differing pixel (" << first % size_t(got.width) << ", " << got.top + int(first) / got.width
+          << "): expected index " << int(want.pixels[first]) << ", found index " << int(got.pixels[first]);
+    } else {
+        r << ": the palette differs";
+    }
+    return r << "\nthis run's picture: " << kept.string() << " (and " << keptBmp.filename().string() << ")";
 }
 
 // ---- In-process back ends --------------------------------------------------------------------

@@ -1,8 +1,9 @@
-// The game's pinned pieces: the random generator and the seeded battlefield. Whole matches, the
-// menu and its blink are pinned by the golden traces of test_runs.
+// The game's pinned pieces: the random generator, the seeded battlefield and the victory check. Whole
+// matches, the menu and its blink are pinned by the golden traces and pictures of test_runs.
 #include <gtest/gtest.h>
 
 #include "game/crand.h"
+#include "shell/shell.h"
 #include "game/match.h"
 #include "gfx/palette.h"
 #include "support.h"
@@ -51,4 +52,22 @@ TEST(Battlefield, SeedOneBuildsTheRuggedHillsThePinnedWay) {
     }
     EXPECT_EQ(basePalette[103].peGreen, green(103)) << "char.bmp's palette";
     std::filesystem::remove_all(std::filesystem::current_path());
+}
+
+// A fortress falls when the crater colour reaches its centre pixel, and only that pixel: each
+// fortress's centre alone ends the match (waiting for a fire key, which it then clears); the
+// crater colour on any pixel beside a centre does not.
+TEST(Victory, OnlyTheFortressCentreDecides) {
+    ASSERT_TRUE(screen.openScreen(1, 640, 480, 1, 8, 5));
+    match.fortX[0] = 56, match.fortY[0] = 284, match.fortX[1] = 568, match.fortY[1] = 334;
+    for (int side = 0; side < 2; ++side)
+        for (const auto& [dx, dy] : {std::pair{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+            paint(kFrontSlot, 0, 0, 640, 480, kSpriteBody);
+            paint(kFrontSlot, match.fortX[side] + 8 + dx, match.fortY[side] + 8 + dy, 1, 1, kSkyIndex);
+            keyDown[fireKey[side]] = 1;
+            EXPECT_EQ(match.checkVictory(), dx == 0 && dy == 0) << side << ": " << dx << "," << dy;
+            EXPECT_EQ(keyDown[fireKey[side]], dx == 0 && dy == 0 ? 0 : 1);
+            keyDown[fireKey[side]] = 0;
+        }
+    screen.closeScreen();
 }

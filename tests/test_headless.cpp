@@ -64,8 +64,11 @@ TEST(Script, MalformedLinesAreReportedWithTheirNumber) {
 
 // The built varnis, run in a folder of this test program's own (ctest runs tests in parallel).
 const std::string& dir() {
-    static const std::string d = support::makeAssetFolder().string();
-    return d;
+    static const struct Folder {
+        std::string path = support::makeAssetFolder().string();
+        ~Folder() { std::filesystem::remove_all(path); }
+    } d;
+    return d.path;
 }
 support::Output varnis(const std::string& args) { return support::runVarnis(dir(), args); }
 std::string scriptFile(const std::string& name, const std::string& text) {

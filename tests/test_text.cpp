@@ -136,18 +136,6 @@ std::string pbmOf(const Picture& pic, int32_t w, uint8_t index, int32_t ox, int3
     return f.str();
 }
 
-void checkGolden(const std::string& actual, const std::string& name) {
-    const std::string golden = std::string(VARNIS_SOURCE_DIR) + "/tests/golden/" + name;
-    if (std::getenv("VARNIS_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << actual;
-    std::ostringstream expected;
-    expected << std::ifstream(golden, std::ios::binary).rdbuf();
-    if (expected.str() != actual) {
-        const std::string got = std::string(VARNIS_BINARY_DIR) + "/actual-" + name;
-        std::ofstream(got, std::ios::binary) << actual;
-        ADD_FAILURE() << name << " differs from the golden picture; this run drew " << got;
-    }
-}
-
 TEST_F(Text, GoldenPicturesOfTheGamesTexts) {
     platform::TextFont probe;
     ASSERT_TRUE(probe.open(kFontFace, 18, 0, 400, false));
@@ -159,11 +147,11 @@ TEST_F(Text, GoldenPicturesOfTheGamesTexts) {
     const std::string wind = windText();
     draw(-1, 8, 400, 0, wind.c_str(), 18, 400, 0, 0);
     const int32_t windX = 400 - screen.lastTextExtent.width / 2;
-    checkGolden(pbmOf(grab(), 800, kInk, windX, 8), "wind-text.pbm");
+    EXPECT_TRUE(support::matchesGoldenText(pbmOf(grab(), 800, kInk, windX, 8), "text", "wind-text.pbm"));
     const Picture winner = drawn(-1, -1, 400, 240, kTextComputerWin, 90, 800, 3, 1);
     const int32_t x = 400 - screen.lastTextExtent.width / 2;
-    checkGolden(pbmOf(winner, 800, kInk, x, 195), "winner-text.pbm");
-    checkGolden(pbmOf(winner, 800, kShadow, x, 195), "winner-shadow.pbm");
+    EXPECT_TRUE(support::matchesGoldenText(pbmOf(winner, 800, kInk, x, 195), "text", "winner-text.pbm"));
+    EXPECT_TRUE(support::matchesGoldenText(pbmOf(winner, 800, kShadow, x, 195), "text", "winner-shadow.pbm"));
 }
 
 }  // namespace

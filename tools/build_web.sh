@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Builds the browser version into build-web/site (index.html, varnis.js, varnis.wasm, varnis.data and
-# the face's licence) and the headless runner for node (build-web/cmake/varnis-node.js, run in
-# build-web/data). Needs emscripten, python3-fonttools and the desktop build's packages.
+# Builds the browser version into OUT_DIR/site (index.html, varnis.js, varnis.wasm, varnis.data and
+# the face's licence) and the headless runner for node (OUT_DIR/cmake/varnis-node.js, run in
+# OUT_DIR/data). Needs emscripten, python3-fonttools and the desktop build's packages.
 #
-#   tools/build_web.sh [NATIVE_BUILD_DIR]   (default: build; its asset generator makes the data)
+#   tools/build_web.sh [NATIVE_BUILD_DIR [OUT_DIR]]
+#
+# NATIVE_BUILD_DIR (default: build) is a desktop build whose asset generator makes the data; OUT_DIR
+# defaults to build-web. Relative paths are taken from the top of the checkout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 native=${1:-build}
-out=build-web
+out=$(mkdir -p "${2:-build-web}" && cd "${2:-build-web}" && pwd)
 jobs=${JOBS:-2}
 # Debian's emscripten runs its JavaScript tools with whatever node is first on the PATH; one that
 # is not Debian's own does not look in Debian's module folder by itself.
@@ -31,7 +34,7 @@ fi
 prefix=$(JOBS=$jobs tools/build_deps.sh /usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
          "$out/deps" zlib1g-dev libfreetype-dev | tail -n 1)
 emcmake cmake -S . -B "$out/cmake" -DCMAKE_BUILD_TYPE=Release -DVARNIS_WEB_DEPS="$prefix" \
-    -DVARNIS_WEB_DATA="$PWD/$out/data" >/dev/null
+    -DVARNIS_WEB_DATA="$out/data" >/dev/null
 cmake --build "$out/cmake" -j "$jobs"
 cp "$out"/cmake/varnis.{js,wasm,data} web/index.html "$out/data/varnis-pmincho-LICENSE.txt" "$out/site/"
 echo "$out/site"

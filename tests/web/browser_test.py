@@ -6,7 +6,7 @@ page reports; nothing reaches the console's error level.
 
     browser_test.py SITE_DIR NATIVE_BUILD_DIR
 """
-import os, subprocess, sys, tempfile, time
+import os, shutil, subprocess, sys, tempfile, time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp
 
@@ -29,6 +29,7 @@ def native_pictures(build, script, seed):
         if height > 0:
             rows.reverse()  # bottom-up
         pictures[name] = b''.join(bytes((pal[4 * i + 2], pal[4 * i + 1], pal[4 * i])) for r in rows for i in r)
+    shutil.rmtree(out)
     return pictures
 
 

@@ -25,8 +25,10 @@ class Browser:
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
         self.origin = 'http://127.0.0.1:%d/' % self.server.server_address[1]
         self.profile = tempfile.mkdtemp(prefix='varnis-chromium-')
+        # Chromium leaves a folder in the temporary folder: the profile's is removed at the end.
         self.proc = subprocess.Popen(['chromium', *FLAGS, '--user-data-dir=' + self.profile, 'about:blank'],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     env=dict(os.environ, TMPDIR=self.profile))
         port_file = os.path.join(self.profile, 'DevToolsActivePort')
         deadline = time.time() + 30
         while not os.path.exists(port_file) or not open(port_file).read().strip():

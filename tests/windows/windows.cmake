@@ -4,9 +4,10 @@
 find_program(VARNIS_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 find_program(VARNIS_WINE wine)
 if(VARNIS_MINGW_CXX AND VARNIS_WINE AND NOT VARNIS_SANITIZE)
-  set(VARNIS_WIN_OUT ${CMAKE_SOURCE_DIR}/build-windows)
+  set(VARNIS_WIN_OUT ${CMAKE_BINARY_DIR}/windows)
   set(VARNIS_WIN_PACKAGE ${VARNIS_WIN_OUT}/varnis-${PROJECT_VERSION}-win64)
-  set(VARNIS_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wine;WINEDEBUG=-all")
+  # Wine keeps its server's folder in the temporary folder for good: here, in the build's.
+  set(VARNIS_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wine;WINEDEBUG=-all;TMPDIR=${VARNIS_WIN_OUT}")
   # Builds (or brings up to date) the program and its folder, and a private wine prefix.
   add_test(NAME windows_build
     COMMAND bash -c "'${CMAKE_SOURCE_DIR}/tools/build_windows.sh' '${CMAKE_BINARY_DIR}' '${VARNIS_WIN_OUT}' && wineboot -i && wineserver -w")
