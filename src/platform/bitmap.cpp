@@ -222,18 +222,11 @@ bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& img, std::strin
 bool readBitmapFile(const char* path, BitmapImage& image, std::string* error) {
     image = BitmapImage{};
     if (!path) return fail(error, "no file name");
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(openRegularFile(path), std::fclose);
-    if (!f) return fail(error, "cannot open");
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return fail(error, "cannot seek");
-    const long size = std::ftell(f.get());
     // The largest acceptable picture, 32-bit, with the largest headers and tables.
-    constexpr long kMaxFile = long(kMaxBitmapPixels * 4 + 65536);
-    if (size < 0 || size > kMaxFile) return fail(error, "bad file size");
-    std::rewind(f.get());
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (size && std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
-        return fail(error, "cannot read");
-    return decodeBitmap(bytes.data(), bytes.size(), image, error);
+    constexpr size_t kMaxFile = size_t(kMaxBitmapPixels) * 4 + 65536;
+    std::string bytes, why;
+    if (!readWholeFile(path, kMaxFile, bytes, why, false)) return fail(error, why.c_str());
+    return decodeBitmap(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image, error);
 }
 
 std::vector<uint8_t> encodeBitmap8(int32_t width, int32_t height, const uint8_t* pixels,

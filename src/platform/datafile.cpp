@@ -5,14 +5,10 @@
 
 namespace platform {
 
-namespace {
-
 bool isRegularFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
-
-}  // namespace
 
 std::string findDataFile(const char* name, const std::vector<std::string>& folders) {
     if (!name) return {};

@@ -37,7 +37,13 @@ bool isWritableFolder(const std::string& path);
 // which is read like one up to its end. Never more than `limit` bytes, and never a wait for ever
 // at the open: a FIFO nothing writes to is refused at once, as are folders and devices. False
 // with the reason in one line (no file name) in error.
-bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error);
+// The one reader of whole files in the program: data files, pictures, scripts and recordings.
+// pipes false: a regular file only (a data file, which a FIFO must never hold up).
+bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error,
+                   bool pipes = true);
+
+// A regular file stands at the path.
+bool isRegularFile(const std::string& path);
 
 // Creates (or empties) a file for a trace written as the run goes; null with the reason in error
 // when it cannot be. A write that fails later (a full disk) is said once on standard error, with

@@ -67,7 +67,8 @@ std::FILE* openRegularFile(const std::string& path, uint64_t* size) {
     return f;
 }
 
-bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error) {
+bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error,
+                   bool pipes) {
     text.clear();
     // Opened without blocking: opening a FIFO for reading would otherwise wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -77,7 +78,7 @@ bool readWholeFile(const std::string& path, size_t limit, std::string& text, std
     }
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0;
-    const bool pipe = ok && S_ISFIFO(st.st_mode);
+    const bool pipe = ok && pipes && S_ISFIFO(st.st_mode);
     if (!ok)
         error = std::strerror(errno);
     else if (!S_ISREG(st.st_mode) && !pipe)

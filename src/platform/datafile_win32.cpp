@@ -29,7 +29,7 @@ std::FILE* openRegularFile(const std::string& path, uint64_t* size) {
     return f;
 }
 
-bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error) {
+bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error, bool) {
     // Windows has no FIFOs in the file system: a regular file or nothing.
     text.clear();
     struct stat st {};

@@ -133,18 +133,11 @@ WaveError parseWave(const uint8_t* bytes, size_t size, WaveSample& out) {
 
 WaveError readWaveFile(const char* fileName, WaveSample& out) {
     if (!fileName) return WaveError::NoFile;
-    uint64_t size = 0;
-    std::FILE* file = platform::openDataFile(fileName, &size);
-    if (!file) return WaveError::NoFile;
     // Read whole, in one go, and parsed in memory: a file of many empty chunks costs a seek
     // and a read per chunk otherwise.
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t got = 0;
-    if (size <= kMaxWaveFileBytes) {
-        bytes.reset(new (std::nothrow) uint8_t[size ? size_t(size) : 1]);
-        if (bytes) got = std::fread(bytes.get(), 1, size_t(size), file);
-    }
-    std::fclose(file);
-    if (!bytes) return WaveError::ReadData;
-    return parseWave(bytes.get(), got, out);
+    const std::string path = platform::dataFilePath(fileName);
+    std::string bytes, error;
+    if (!platform::readWholeFile(path, kMaxWaveFileBytes, bytes, error, false))
+        return platform::isRegularFile(path) ? WaveError::ReadData : WaveError::NoFile;
+    return parseWave(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out);
 }

@@ -334,36 +334,9 @@ bool readRecording(const std::string& bytes, Recording& r, std::string& error) {
 }
 
 bool loadRecording(const std::string& path, Recording& r, std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = std::strerror(errno);
-        return false;
-    }
-    Parser parser(r);
-    Inflater inflater(parser);
-    std::string start;  // the first bytes, to tell a gzip stream from anything else
-    char buf[65536];
-    size_t n, total = 0;
-    bool ok = true;
-    while (ok && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        if (total == 0) start.assign(buf, std::min<size_t>(n, kMaxLine + 1));
-        if ((total += n) > kMaxFileBytes) {
-            error = "it is far larger than any recording";
-            ok = false;
-        } else if (!isGzip(start)) {
-            ok = plainText(start, r, error);
-        } else {
-            ok = inflater.add(buf, n, error);
-        }
-    }
-    const bool readError = std::ferror(f);
-    std::fclose(f);
-    if (ok && readError) {
-        error = "it cannot be read";
-        return false;
-    }
-    if (ok && total == 0) ok = plainText("", r, error);
-    if (!ok || !parser.finish(error)) return false;
+    // A FIFO is read like a file, never waited on at its open; the size is capped before inflating.
+    std::string bytes;
+    if (!readWholeFile(path, kMaxFileBytes, bytes, error) || !readRecording(bytes, r, error)) return false;
     if (r.compat != kReplayCompat) {
         error = "it was recorded by varnis " + r.version + " (replay " + std::to_string(r.compat) +
                 "), and this varnis " VARNIS_VERSION " (replay " + std::to_string(kReplayCompat) +
