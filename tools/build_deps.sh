@@ -48,6 +48,7 @@ set(Z_HAVE_UNISTD_H 1)
 configure_file($src/zconf.h.cmakein zconf.h)
 add_library(z STATIC \${sources})
 target_include_directories(z PRIVATE \${CMAKE_CURRENT_BINARY_DIR} $src)
+target_compile_definitions(z PRIVATE HAVE_UNISTD_H HAVE_STDARG_H)
 install(TARGETS z ARCHIVE DESTINATION lib)
 install(FILES $src/zlib.h \${CMAKE_CURRENT_BINARY_DIR}/zconf.h DESTINATION include)
 EOF
