@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/net_play.h"
 #include "app/options.h"
 #include "app/window.h"
 #include "platform/datafile.h"
@@ -68,7 +69,9 @@ int main(int argc, char** argv) {
     }
     if (o.stats) platform::stats::enable();
     uint32_t seed = o.seedGiven ? o.seed : uint32_t(std::time(nullptr));
-    if (o.mode == Options::Replay) {
+    if (o.network()) {
+        if (const int status = startNetPlay(o, seed)) return status;
+    } else if (o.mode == Options::Replay) {
         if (const int status = startReplay(o, seed)) return status;
     } else if (o.mode == Options::Headless) {
         std::string text;

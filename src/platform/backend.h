@@ -67,6 +67,11 @@ public:
 
     // Last words before exit(code): the headless back end writes "<ms> exit <code>".
     virtual void shutdown(int exitCode) { (void)exitCode; }
+
+    // The game is about to wait for `player` (0 the first player, 1 the second) and will go on
+    // on that player's behalf until the next call; inMatch is false once back on the title. In
+    // network play the machine of that player drives the game from here; alone it means nothing.
+    virtual void awaitPlayer(int player, bool inMatch) { (void)player, (void)inMatch; }
 };
 
 // The active back end. Every program and test installs the one it uses before touching the
