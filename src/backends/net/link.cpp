@@ -152,12 +152,16 @@ public:
             acceptor_.close();
             for (auto& s : sessions_) s->finish();
         });
-        // At most three seconds for the last entries to leave.
-        const auto until = std::chrono::steady_clock::now() + 3s;
+        // The last entries leave and every follower answers the close, ten seconds at most.
+        const auto until = std::chrono::steady_clock::now() + 10s;
         while (std::chrono::steady_clock::now() < until) {
             auto idle = std::make_shared<std::promise<bool>>();
             auto answer = idle->get_future();
-            asio::post(io_, [this, idle] { idle->set_value(sessions_.empty()); });
+            asio::post(io_, [this, idle] {
+                // Every follower has answered the close: closing with its bytes unread would reset
+                // the connection and could lose the last entries on their way.
+                idle->set_value(sessions_.empty());
+            });
             if (answer.wait_for(1s) == std::future_status::ready && answer.get()) break;
             std::this_thread::sleep_for(20ms);
         }
@@ -301,6 +305,8 @@ Session::Session(HostLink& host, tcp::socket socket, uint64_t id_)
     : id(id_), host_(host), ws_(std::move(socket)), helloTimer_(ws_.get_executor()) {
     beast::error_code ec;
     peer = beast::get_lowest_layer(ws_).socket().remote_endpoint(ec).address().to_string(ec);
+    // Small batches of entries go out at once: the follower waits for them.
+    beast::get_lowest_layer(ws_).socket().set_option(tcp::no_delay(true), ec);
     if (peer.empty()) peer = "a peer";
     parser_.header_limit(8 * 1024);
     parser_.body_limit(0);
@@ -475,6 +481,7 @@ public:
             beast::get_lowest_layer(ws_).async_connect(found, [this](beast::error_code ec, tcp::endpoint) {
                 if (ec) return settle("cannot connect (" + ec.message() + ")");
                 beast::get_lowest_layer(ws_).expires_never();
+                beast::get_lowest_layer(ws_).socket().set_option(tcp::no_delay(true), ec);
                 ws_.set_option(timeouts());
                 ws_.read_message_max(kMaxFrame);
                 ws_.binary(true);
@@ -495,15 +502,18 @@ public:
     void sendEscape() override { send("e"); }
     void sendMismatch(uint32_t turn) override { send(encodeMismatch(turn)); }
     void finish() override {
-        std::promise<void> closed;
-        auto answer = closed.get_future();
-        asio::post(ws_.get_executor(), [this, &closed] {
+        // What waits to be sent goes first (three seconds at most); the closing handshake gets a
+        // moment more, as the host may be gone already.
+        auto started = std::make_shared<std::promise<void>>();
+        auto closed = std::make_shared<std::promise<void>>();
+        auto sent = started->get_future(), answer = closed->get_future();
+        asio::post(ws_.get_executor(), [this, started, closed] {
             closing_ = true;
-            closeDone_ = &closed;
+            closeStarted_ = started;
+            closeDone_ = closed;
             flushOrClose();
         });
-        answer.wait_for(3s);
-        asio::post(ws_.get_executor(), [this] { closeDone_ = nullptr; });
+        if (sent.wait_for(3s) == std::future_status::ready) answer.wait_for(200ms);
         stop();
     }
 
@@ -560,6 +570,7 @@ private:
         });
     }
     void lost(const std::string& reason) {
+        settleClose();  // nothing more to wait for when finishing
         std::lock_guard<std::mutex> l(inbox.lock);
         if (!inbox.closed) inbox.closeReason = reason;
         inbox.closed = true;
@@ -577,6 +588,8 @@ private:
             if (closing_ && !closeSent_) {
                 closeSent_ = true;
                 busy_ = true;
+                if (closeStarted_) closeStarted_->set_value();
+                closeStarted_ = nullptr;
                 ws_.async_close(websocket::close_code::normal, [this](beast::error_code) {
                     if (closeDone_) closeDone_->set_value();
                     closeDone_ = nullptr;
@@ -595,14 +608,13 @@ private:
         busy_ = true;
         ws_.async_write(asio::buffer(writing_), [this](beast::error_code ec, size_t) {
             busy_ = false;
-            if (ec) {
-                lost("the host " + why(ec));
-                if (closeDone_) closeDone_->set_value();
-                closeDone_ = nullptr;
-                return;
-            }
+            if (ec) return lost("the host " + why(ec));
             flushOrClose();
         });
+    }
+    void settleClose() {
+        for (auto* p : {&closeStarted_, &closeDone_})
+            if (*p) (*p)->set_value(), p->reset();
     }
     void stop() {
         if (!thread_.joinable()) return;
@@ -617,7 +629,7 @@ private:
     std::thread thread_;
     JoinResult* result_ = nullptr;
     std::promise<void>* done_ = nullptr;
-    std::promise<void>* closeDone_ = nullptr;
+    std::shared_ptr<std::promise<void>> closeStarted_, closeDone_;
     std::string hello_, host_, writing_;
     std::deque<std::string> queue_;
     bool joined_ = false, busy_ = false, closing_ = false, closeSent_ = false;
