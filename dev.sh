@@ -15,7 +15,7 @@ cd "$(dirname "$0")"
 PACKAGES=(g++ cmake make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev zlib1g-dev
           fonts-ipafont-mincho libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           xvfb xdotool imagemagick x11-utils shellcheck clang-format
-          dpkg-dev debhelper lintian desktop-file-utils appstream)
+          dpkg-dev debhelper lintian desktop-file-utils appstream libboost-dev)
 # The browser build and its tests (emscripten, dpkg-source for Debian's FreeType and zlib sources,
 # the face cut-down, headless Chromium).
 WEB_PACKAGES=(emscripten dpkg-dev python3-fonttools chromium python3-websocket)

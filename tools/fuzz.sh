@@ -41,11 +41,18 @@ mkdir -p "$build/fuzz-corpus/fuzz_replay"
 printf '1varnis recording 2\ngame 1.1.0 replay 1\nseed 7\nfile title.bmp 24ca2a614753b6ed\nfile char.bmp missing\nfile shoot.wav missing\nfile bomb.wav missing\n@0:!1(20,0,0)Nq3r\n@104:(100,28,1)ia2rq5B(101,28,c0000001)+60\nend b028df0b\n' \
     > "$build/fuzz-corpus/fuzz_replay/seed-recording"
 { printf 0; cat tests/golden/replay-match.rec; } > "$build/fuzz-corpus/fuzz_replay/seed-golden"
+mkdir -p "$build/fuzz-corpus/fuzz_stream"
+# A hello (protocol 1, version, replay 1, four checksums, code "abc", to play), then a stream
+# frame: readings, a key down, whether a sound device opened, a turn and the end.
+printf 'h\x01\x051.0.0\x01\x1024ca2a614753b6ed\x07missing\x07missing\x07missing\x03abc\x00' \
+    > "$build/fuzz-corpus/fuzz_stream/seed-hello"
+printf 's\x01\x01\x80\x01\x02\x80\x02\x0d\x01\x03\x01\x04\x2a\x01\x01\x02\x03\x04\x05\x06\x07\x08\x05\x01' \
+    > "$build/fuzz-corpus/fuzz_stream/seed-stream"
 
 mkdir -p "$build/fuzz-artifacts"
 status=0
 printf '%-14s %12s %9s  %s\n' target executions seconds result
-for target in fuzz_bitmap fuzz_palette fuzz_wave fuzz_script fuzz_replay; do
+for target in fuzz_bitmap fuzz_palette fuzz_wave fuzz_script fuzz_replay fuzz_stream; do
     exe=$build/fuzz/$target
     [ -x "$exe" ] || exe=$build/$target
     if [ ! -x "$exe" ]; then

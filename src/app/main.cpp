@@ -4,6 +4,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "app/net_play.h"
 #include "app/options.h"
 #include "app/window.h"
 #include "platform/datafile.h"
@@ -111,7 +112,13 @@ int main(int argc, char** argv) {
     }
     if (o.stats) platform::stats::enable();
     uint32_t seed = o.seedGiven ? o.seed : uint32_t(std::time(nullptr));
-    if (o.mode == Options::Replay) {
+    if (o.network()) {
+        if (const std::string input = inputAt(o.recordPath, ""); !input.empty())
+            return usageError("cannot write the recording " + o.recordPath + ": it is " + input);
+        std::FILE* trace = stdout;
+        if (!o.headless && !openTrace("", o.recordPath, trace)) return 2;
+        if (const int status = startNetPlay(o, trace, seed)) return status;
+    } else if (o.mode == Options::Replay) {
         if (const int status = startReplay(o, seed)) return status;
     } else if (o.mode == Options::Headless) {
         std::string text;

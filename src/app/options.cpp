@@ -2,11 +2,49 @@
 
 #include "platform/parse.h"
 
+namespace {
+
+// --host, --join, --code and --watch; 0 when args[i] is none of them, -1 on an error.
+int netOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error) {
+    const std::string& a = args[i];
+    std::string* target = a == "--host" ? &o.hostAt : a == "--join" ? &o.joinAt : a == "--code" ? &o.code : nullptr;
+    if (a == "--watch") {
+        o.watch = true;
+        return 1;
+    }
+    if (!target) return 0;
+    if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return -1;
+    }
+    if (args[i + 1].empty()) {
+        error = a + " was given an empty value";
+        return -1;
+    }
+    *target = args[++i];
+    return 1;
+}
+
+// What network play allows beside it; called once the other options are read.
+bool checkNetOptions(const Options& o, std::string& error) {
+    if (!o.hostAt.empty() && !o.joinAt.empty()) error = "--host and --join exclude each other";
+    else if (!o.network() && (!o.code.empty() || o.watch)) error = "--code and --watch go with --host or --join";
+    else if (o.watch && o.joinAt.empty()) error = "--watch goes with --join";
+    else if (!o.joinAt.empty() && o.code.empty()) error = "--join needs the host's --code";
+    else if (o.network() && !o.replayPath.empty()) error = "--replay plays a recording, not over the network";
+    else if (!o.joinAt.empty() && o.seedGiven) error = "--join takes its seed from the host, not --seed";
+    return error.empty();
+}
+
+}  // namespace
+
 const char* usageText() {
     return "usage: varnis [--window] [--seed N] [--record FILE] [--stats]\n"
            "       varnis [--window] --replay FILE [--stats]\n"
            "       varnis --headless --script FILE [--snapshots DIR] [--max-ms N] [--seed N] [--stats]\n"
            "       varnis --headless --replay FILE [--snapshots DIR] [--max-ms N] [--stats]\n"
+           "       varnis [--window | --headless [--script FILE]] --host [ADDR:]PORT [--code CODE] ...\n"
+           "       varnis [--window | --headless [--script FILE]] --join HOST:PORT --code CODE [--watch] ...\n"
            "       varnis --help | --version\n"
            "\n"
            "  --window         play in a window instead of full screen (Alt+Enter toggles)\n"
@@ -22,7 +60,13 @@ const char* usageText() {
            "                   '<ms> snapshot <name>' a line\n"
            "  --snapshots DIR  where snapshots are written (default: the working directory)\n"
            "  --max-ms N       end with status 124 once the virtual clock passes N ms\n"
-           "                   (default 3600000)\n";
+           "                   (default 3600000)\n"
+           "  --host [ADDR:]PORT  play as usual and let others join on PORT (0: any free one); the\n"
+           "                   line to share is printed; a headless host starts once a player joined\n"
+           "  --join HOST:PORT join a host: the first to join plays the right fortress (Space or\n"
+           "                   Enter fires), the others watch\n"
+           "  --code CODE      the host's code (made at random when a host is given none)\n"
+           "  --watch          join to watch only\n";
 }
 
 bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
@@ -77,11 +121,14 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
                 return false;
             }
             sawMaxMs = true;
+        } else if (const int taken = netOption(args, i, o, error)) {
+            if (taken < 0) return false;
         } else {
             error = "unknown option '" + a + "'";
             return false;
         }
     }
+    if (!checkNetOptions(o, error)) return false;
     if (help) {
         o.mode = Options::Help;
         return true;
@@ -93,7 +140,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
     o.headless = headless;
     o.snapshotsGiven = sawSnapshots;
     o.maxMsGiven = sawMaxMs;
-    if (!o.recordPath.empty() && (headless || !o.replayPath.empty())) {
+    if (!o.recordPath.empty() && ((headless && !o.network()) || !o.replayPath.empty())) {
         error = "--record records play, not --headless runs or replays";
         return false;
     }
@@ -115,7 +162,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
             error = "--window and --headless exclude each other";
             return false;
         }
-        if (o.scriptPath.empty()) {
+        if (o.scriptPath.empty() && !o.network()) {
             error = "--headless needs --script FILE";
             return false;
         }

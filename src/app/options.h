@@ -19,6 +19,10 @@ struct Options {
     bool snapshotsGiven = false;  // with Replay: write end.bmp there
     std::string recordPath;       // with Play: record the session into this file
     std::string replayPath;
+    // Network play: --host [ADDR:]PORT or --join HOST:PORT, with --code and --watch.
+    std::string hostAt, joinAt, code;
+    bool watch = false;
+    bool network() const { return !hostAt.empty() || !joinAt.empty(); }
 };
 
 // Reads argv[1..]; false with a message in error for bad usage.

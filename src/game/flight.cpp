@@ -97,6 +97,8 @@ bool Match::checkVictory() {
     screen.drawText(-1, -1, 320, 240, textBuffer, 90, 0, 800, 3, paletteColour(255), 1, kFontFace,
                     128, kFrontSlot, 0);
 
+    // The key that leaves the winner's text is the first player's.
+    awaitPlayer(0, true);
     while (!keyDown[fireKey[0]] && !keyDown[fireKey[1]] && !keyDown[platform::VK_ESCAPE])
         waitUntil(0);
     keyDown[platform::VK_ESCAPE] = 0;

@@ -80,6 +80,7 @@ void TitleMenu::run() {
             screen.clearSurface(kFrontSlot);
             if (selectedItem == 2) fatalExit();
             match.run();
+            awaitPlayer(0, false);
             screen.clearSurface(kFrontSlot);
             show();
         }

@@ -72,6 +72,8 @@ void Match::rollWind() {
 }
 
 bool Match::aim(int32_t side) {
+    // The aiming side's player drives the whole turn; the computer's turns are the first player's.
+    awaitPlayer(side == 1 && titleMenu.selectedItem == 1 ? 1 : 0, true);
     const AimConstants& c = kAim[side];
     // Drawn every turn, human or not, so the random sequence does not depend on who plays.
     const int32_t target = crand() % 91 + 90;

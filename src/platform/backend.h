@@ -70,6 +70,11 @@ public:
     // The window system went away under the game, which ends at once without shutting down
     // (that would talk to the dead display): save what can be saved without touching it.
     virtual void displayLost() {}
+
+    // The game is about to wait for `player` (0 the first player, 1 the second) and will go on
+    // on that player's behalf until the next call; inMatch is false once back on the title. In
+    // network play the machine of that player drives the game from here; alone it means nothing.
+    virtual void awaitPlayer(int player, bool inMatch) { (void)player, (void)inMatch; }
 };
 
 // The active back end. Every program and test installs the one it uses before touching the

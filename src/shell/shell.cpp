@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 
+#include "platform/backend.h"
 #include "platform/host.h"
 #include "shell/texts.h"
 
@@ -22,3 +23,5 @@ void fatalExit(const char* message) {
     if (message) messageBox(message, kTextErrorCaption);
     exitProcess(1);
 }
+
+void awaitPlayer(int player, bool inMatch) { backend().awaitPlayer(player, inMatch); }

@@ -21,6 +21,11 @@ extern char textBuffer[256];
 // Closes the display, shows the message (if any) in a message box, and exits with code 1.
 [[noreturn]] void fatalExit(const char* message = nullptr);
 
+// The game goes on from here on behalf of `player` (0 the left fortress, 1 the right one): the
+// start of each aim, the key after a victory and the return to the title (inMatch false). Playing
+// over the network, that player's machine drives the game from this point.
+void awaitPlayer(int player, bool inMatch);
+
 // What fatalExit runs first to close the display. The display registers it when it is built, so
 // that the shell, which sits below the display, never names it.
 using CloseDisplayHook = void (*)();

@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""Network play over loopback, headless: a host, a second player and a watcher must trace exactly
+the one-keyboard run of the same keys, directly and through a proxy that delays every byte by
+100-150 ms; a recording made on the second player's machine replays to its trace; garbage, an
+oversized frame and a wrong code on the port leave the host playing; a second player killed
+mid-match leaves the host playing on.   usage: net_test.py VARNIS BUILD_DIR"""
+import asyncio, os, random, re, signal, socket, subprocess, sys, tempfile, threading, time
+
+VARNIS, BUILD = sys.argv[1], sys.argv[2]
+SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'match.script')
+TMP = tempfile.mkdtemp(prefix='varnis-net-')
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print('FAIL:', what, flush=True)
+
+
+def split_script():
+    host, guest = [], []
+    for line in open(SCRIPT):
+        w = line.split()
+        if not w or w[0].startswith('#'):
+            continue
+        (guest if w[2] == '13' and int(w[0]) > 1000 else host).append(line)
+    paths = []
+    for name, lines in (('host', host), ('guest', guest)):
+        paths.append(os.path.join(TMP, name + '.script'))
+        open(paths[-1], 'w').writelines(lines)
+    return paths
+
+
+def start_host(script, name):
+    err = open(os.path.join(TMP, name + '.err'), 'w+')
+    p = subprocess.Popen([VARNIS, '--headless', '--script', script, '--seed', '11', '--host', '127.0.0.1:0'],
+                         cwd=BUILD, stdout=subprocess.PIPE, stderr=err, text=True)
+    for _ in range(200):
+        err.seek(0)
+        m = re.search(r'--join 127\.0\.0\.1:(\d+) --code (\S+)', err.read())
+        if m:
+            return p, int(m.group(1)), m.group(2), err
+        time.sleep(0.05)
+    raise SystemExit('the host printed no line to share')
+
+
+def join(port, code, *extra, script=None):
+    args = [VARNIS, '--headless', '--join', '127.0.0.1:%d' % port, '--code', code] + list(extra)
+    if script:
+        args += ['--script', script]
+    return subprocess.Popen(args, cwd=BUILD, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+def finish(p, what):
+    try:
+        out, err = p.communicate(timeout=120)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        out, err = p.communicate()
+        check(False, what + ' hung')
+    return out, err or '', p.returncode
+
+
+def garbage(port):
+    """Things a hostile peer sends; each must cost the host nothing but a logged line."""
+    for payload in (b'\x00\xff' * 300, b'GET / HTTP/1.1\r\nHost: x\r\n\r\n'):
+        with socket.create_connection(('127.0.0.1', port)) as s:
+            s.sendall(payload)
+            s.settimeout(5)
+            try:
+                s.recv(4096)
+            except OSError:
+                pass
+    # A WebSocket whose first frame claims 1 MiB, past the frame limit.
+    with socket.create_connection(('127.0.0.1', port)) as s:
+        s.sendall(b'GET /play HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n'
+                  b'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n')
+        s.settimeout(5)
+        check(b'101' in s.recv(4096), 'the host accepts a WebSocket')
+        s.sendall(bytes([0x82, 0xFF]) + (1 << 20).to_bytes(8, 'big') + b'\0\0\0\0' + b'x' * 4096)
+        try:
+            while s.recv(4096):
+                pass
+        except OSError:
+            pass
+
+
+def delay_proxy(target_port):
+    """Forwards a connection to the host, every byte 100-150 ms late, in order."""
+    loop = asyncio.new_event_loop()
+    ready = threading.Event()
+    box = {}
+
+    async def pipe(reader, writer):
+        due = 0.0
+        try:
+            while data := await reader.read(65536):
+                due = max(due, loop.time() + random.uniform(0.100, 0.150))
+                loop.call_at(due, writer.write, data)
+        finally:
+            loop.call_at(due + 0.01, writer.close)
+
+    async def serve(reader, writer):
+        r2, w2 = await asyncio.open_connection('127.0.0.1', target_port)
+        await asyncio.gather(pipe(reader, w2), pipe(r2, writer))
+
+    async def main():
+        server = await asyncio.start_server(serve, '127.0.0.1', 0)
+        box['port'] = server.sockets[0].getsockname()[1]
+        ready.set()
+        await server.serve_forever()
+
+    threading.Thread(target=lambda: loop.run_until_complete(main()), daemon=True).start()
+    ready.wait()
+    return box['port']
+
+
+host_script, guest_script = split_script()
+golden = subprocess.run([VARNIS, '--headless', '--script', SCRIPT, '--seed', '11'], cwd=BUILD,
+                        capture_output=True, text=True).stdout
+check(golden.endswith(' exit 1\n') and 'Player Win!' in golden, 'the one-keyboard run plays a match to a winner')
+
+# Directly, with a watcher that joins mid-match; garbage and a wrong code first.
+host, port, code, host_err = start_host(host_script, 'host')
+garbage(port)
+_, err, status = finish(join(port, code + 'x'), 'a wrong code')
+check(status == 2 and 'wrong code' in err, 'a wrong code is refused with status 2: %r' % err)
+record = os.path.join(TMP, 'guest.rec')
+guest = join(port, code, '--record', record, script=guest_script)
+time.sleep(0.05)
+watcher = join(port, code, '--watch')
+for name, p in (('host', host), ('guest', guest), ('watcher', watcher)):
+    trace, err, status = finish(p, name)
+    check(trace == golden and status == 1, name + ' traces the one-keyboard run (status %d) %s' % (status, err))
+    if name == 'guest':
+        guest_trace = trace
+replay = subprocess.run([VARNIS, '--headless', '--replay', record], cwd=BUILD, capture_output=True, text=True)
+check(replay.stdout == guest_trace, "the guest's recording replays to its trace: " + replay.stderr)
+
+# Through the delaying proxy: no press moves.
+host, port, code, _ = start_host(host_script, 'host-delayed')
+guest = join(delay_proxy(port), code, script=guest_script)
+for name, p in (('host', host), ('guest', guest)):
+    trace, err, status = finish(p, name + ' through the proxy')
+    check(trace == golden, name + ' through the proxy traces the one-keyboard run ' + err)
+
+# The second player killed mid-match: the host ends the match and plays on to its own end.
+host, port, code, host_err = start_host(host_script, 'host-left')
+guest = join(port, code, script=guest_script)
+guest.stdout.readline()
+for _ in range(5):
+    guest.stdout.readline()  # a few shots in
+guest.send_signal(signal.SIGKILL)
+guest.wait()
+trace, _, status = finish(host, 'a host whose player left')
+host_err.seek(0)
+check(status == 1 and trace.endswith(' exit 1\n') and 'left' in host_err.read(),
+      'a host whose player was killed plays on to its own end')
+
+print('\n'.join(failures) if failures else 'all network cases pass')
+sys.exit(1 if failures else 0)
