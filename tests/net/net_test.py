@@ -93,13 +93,26 @@ def delay_proxy(target_port):
     box = {}
 
     async def pipe(reader, writer):
+        # One queue a direction, written by one task: bytes keep their order (timers due at the
+        # same moment would not).
+        queue = asyncio.Queue()
+
+        async def deliver():
+            while (item := await queue.get()) is not None:
+                due, data = item
+                await asyncio.sleep(max(0.0, due - loop.time()))
+                writer.write(data)
+            writer.close()
+
+        sender = loop.create_task(deliver())
         due = 0.0
         try:
             while data := await reader.read(65536):
                 due = max(due, loop.time() + random.uniform(0.100, 0.150))
-                loop.call_at(due, writer.write, data)
+                queue.put_nowait((due, data))
         finally:
-            loop.call_at(due + 0.01, writer.close)
+            queue.put_nowait(None)
+            await sender
 
     async def serve(reader, writer):
         r2, w2 = await asyncio.open_connection('127.0.0.1', target_port)
