@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "backends/headless/headless.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
-#include "backends/headless/headless.h"
 
 namespace {
 
@@ -32,8 +32,13 @@ std::string writeScreenBitmap() {
     put32(b, 1078 + 640 * 480);
     put32(b, 0);
     put32(b, 1078);
-    put32(b, 40); put32(b, 640); put32(b, 480);
-    b.push_back(1); b.push_back(0); b.push_back(8); b.push_back(0);
+    put32(b, 40);
+    put32(b, 640);
+    put32(b, 480);
+    b.push_back(1);
+    b.push_back(0);
+    b.push_back(8);
+    b.push_back(0);
     for (int i = 0; i < 6; ++i) put32(b, 0);
     for (int i = 0; i < 256; ++i) put32(b, uint32_t(i * 0x010101));
     for (int y = 0; y < 480; ++y)

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "gfx/screen.h"
 #include "backends/headless/headless.h"
+#include "gfx/screen.h"
 
 namespace {
 

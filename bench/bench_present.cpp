@@ -7,13 +7,13 @@
 #include <memory>
 #include <vector>
 
-#include "shell/frameclock.h"
 #include "app/window.h"
-#include "shell/shell.h"
+#include "backends/sdl/sdl_backend.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"
 #include "platform/present.h"
-#include "backends/sdl/sdl_backend.h"
+#include "shell/frameclock.h"
+#include "shell/shell.h"
 
 using namespace platform;
 
@@ -40,7 +40,10 @@ void BM_ConvertWholeFrame(benchmark::State& state) {
         benchmark::DoNotOptimize(target.data());
     }
 }
-BENCHMARK(BM_ConvertWholeFrame)->Args({640, 480})->Args({1280, 960})->Args({1920, 1080})
+BENCHMARK(BM_ConvertWholeFrame)
+    ->Args({640, 480})
+    ->Args({1280, 960})
+    ->Args({1920, 1080})
     ->Unit(benchmark::kMillisecond);
 
 // Comparing a frame with the shadow of what was shown: a whole new frame, and an aiming box.

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "shell/texts.h"
-#include "gfx/screen.h"
 #include "backends/headless/headless.h"
+#include "gfx/screen.h"
+#include "shell/texts.h"
 
 namespace {
 

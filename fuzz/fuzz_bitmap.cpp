@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include "backends/headless/headless.h"
 #include "fuzz_input.h"
 #include "gfx/screen.h"
 #include "platform/bitmap.h"
-#include "backends/headless/headless.h"
 
 namespace {
 
@@ -33,8 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (image.width < 1 || image.height < 1) __builtin_trap();
     if (image.indexed ? image.indices.size() != pixels : image.colours.size() != pixels)
         __builtin_trap();
-    if (image.indexed && (image.colourTable.empty() || image.colourTable.size() > 256)) __builtin_trap();
-    volatile uint32_t sink = image.colourAt(0, 0) ^ image.colourAt(image.width - 1, image.height - 1);
+    if (image.indexed && (image.colourTable.empty() || image.colourTable.size() > 256))
+        __builtin_trap();
+    volatile uint32_t sink =
+        image.colourAt(0, 0) ^ image.colourAt(image.width - 1, image.height - 1);
     (void)sink;
 
     static const bool opened = (platform::installBackend(platform::makeHeadlessBackend({})),

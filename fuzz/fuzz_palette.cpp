@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include "backends/headless/headless.h"
 #include "fuzz_input.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
-#include "backends/headless/headless.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // On the headless back end the screen is opened once, full screen, so the whole table goes

@@ -31,8 +31,9 @@ std::string gzip(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    const std::string bytes = data[0] & 1 ? gzip(data + 1, size - 1)
-                                          : std::string(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::string bytes = data[0] & 1
+                                  ? gzip(data + 1, size - 1)
+                                  : std::string(reinterpret_cast<const char*>(data + 1), size - 1);
     platform::Recording r;
     std::string error;
     if (!platform::readRecording(bytes, r, error)) {

@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 's':
             again = "s";
             for (const platform::StreamEntry& e : f.entries) {
-                if ((e.kind == platform::StreamEntry::Clock && e.count == 0) || e.message.wParam > 255) __builtin_trap();
+                if ((e.kind == platform::StreamEntry::Clock && e.count == 0) ||
+                    e.message.wParam > 255)
+                    __builtin_trap();
                 platform::encodeEntry(e, again);
             }
             break;

@@ -13,9 +13,9 @@
 #include <iomanip>
 #include <sstream>
 
+#include "backends/headless/headless.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"
-#include "backends/headless/headless.h"
 #include "platform/bitmap.h"
 
 namespace support {
@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 
 // Every test program starts on the headless back end (no window, no trace); tests that need
 // another install it themselves.
-inline const bool headlessInstalled = (platform::installBackend(platform::makeHeadlessBackend({})), true);
+inline const bool headlessInstalled =
+    (platform::installBackend(platform::makeHeadlessBackend({})), true);
 
 // A name no other run of this process or another one uses at the same time.
 inline std::string uniqueTag() {
@@ -58,10 +59,23 @@ inline uint8_t green(int i) { return uint8_t(i * 7); }
 // An 8-bit bottom-up Windows bitmap; w is a multiple of 4.
 inline void writeBmp(const fs::path& path, int w, int h, uint8_t (*pixel)(int, int)) {
     Bytes b;
-    b += "BM"; b.u32(1078 + uint32_t(w * h)); b.u32(0); b.u32(1078);
-    b.u32(40); b.u32(uint32_t(w)); b.u32(uint32_t(h)); b.u16(1); b.u16(8); b.u32(0);
-    b.u32(uint32_t(w * h)); b.u32(2835); b.u32(2835); b.u32(256); b.u32(0);
-    for (int i = 0; i < 256; ++i) b.u32(uint32_t(uint8_t(i * 13)) | uint32_t(green(i)) << 8 | uint32_t(i) << 16);
+    b += "BM";
+    b.u32(1078 + uint32_t(w * h));
+    b.u32(0);
+    b.u32(1078);
+    b.u32(40);
+    b.u32(uint32_t(w));
+    b.u32(uint32_t(h));
+    b.u16(1);
+    b.u16(8);
+    b.u32(0);
+    b.u32(uint32_t(w * h));
+    b.u32(2835);
+    b.u32(2835);
+    b.u32(256);
+    b.u32(0);
+    for (int i = 0; i < 256; ++i)
+        b.u32(uint32_t(uint8_t(i * 13)) | uint32_t(green(i)) << 8 | uint32_t(i) << 16);
     for (int y = h - 1; y >= 0; --y)
         for (int x = 0; x < w; ++x) b.push_back(char(pixel(x, y)));
     writeAll(path, b);
@@ -70,9 +84,18 @@ inline void writeBmp(const fs::path& path, int w, int h, uint8_t (*pixel)(int, i
 // 8-bit mono PCM at 11025 Hz, a square wave.
 inline void writeWave(const fs::path& path) {
     Bytes b;
-    b += "RIFF"; b.u32(36 + 200); b += "WAVEfmt "; b.u32(16);
-    b.u16(1); b.u16(1); b.u32(11025); b.u32(11025); b.u16(1); b.u16(8);
-    b += "data"; b.u32(200);
+    b += "RIFF";
+    b.u32(36 + 200);
+    b += "WAVEfmt ";
+    b.u32(16);
+    b.u16(1);
+    b.u16(1);
+    b.u32(11025);
+    b.u32(11025);
+    b.u16(1);
+    b.u16(8);
+    b += "data";
+    b.u32(200);
     for (int i = 0; i < 200; ++i) b.push_back(char(i % 20 < 10 ? 168 : 88));
     writeAll(path, b);
 }
@@ -104,14 +127,18 @@ inline fs::path makeAssetFolder() {
 
 // ---- The program as a process ------------------------------------------------------------------
 
-struct Output { int status = -1; std::string out, err; };  // status -1: killed by a signal
+struct Output {
+    int status = -1;
+    std::string out, err;
+};  // status -1: killed by a signal
 
 // Runs the built varnis in `dir` with the arguments (shell words) and an environment prefix.
 inline Output runVarnis(const fs::path& dir, const std::string& args, const std::string& env = "") {
     const std::string tag = uniqueTag();
     const fs::path out = dir / ("out-" + tag), err = dir / ("err-" + tag);
-    const std::string cmd = "cd '" + dir.string() + "' && " + env + " '" VARNIS_BINARY_DIR "/varnis' " + args +
-                            " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const std::string cmd = "cd '" + dir.string() + "' && " + env +
+                            " '" VARNIS_BINARY_DIR "/varnis' " + args + " >'" + out.string() +
+                            "' 2>'" + err.string() + "' </dev/null";
     const int raw = std::system(cmd.c_str());
     Output r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(out), readAll(err)};
     fs::remove(out);
@@ -119,7 +146,10 @@ inline Output runVarnis(const fs::path& dir, const std::string& args, const std:
     return r;
 }
 
-struct TraceLine { uint32_t ms = 0; std::string kind, rest; };
+struct TraceLine {
+    uint32_t ms = 0;
+    std::string kind, rest;
+};
 
 struct Run {
     int status = -1;
@@ -129,14 +159,18 @@ struct Run {
     // Index of the first line of `kind` containing `text`, from `from`; -1 when none.
     int find(const std::string& kind, const std::string& text = "", size_t from = 0) const {
         for (size_t i = from; i < trace.size(); ++i)
-            if (trace[i].kind == kind && trace[i].rest.find(text) != std::string::npos) return int(i);
+            if (trace[i].kind == kind && trace[i].rest.find(text) != std::string::npos)
+                return int(i);
         return -1;
     }
-    bool has(const std::string& kind, const std::string& text = "") const { return find(kind, text) >= 0; }
+    bool has(const std::string& kind, const std::string& text = "") const {
+        return find(kind, text) >= 0;
+    }
     // The game ended through its own paths, and no sanitizer spoke.
     bool endedCleanly() const {
-        return status == 1 && !trace.empty() && trace.back().kind == "exit" && trace.back().rest == "1" &&
-               errors.find("Sanitizer") == std::string::npos && errors.find("runtime error") == std::string::npos;
+        return status == 1 && !trace.empty() && trace.back().kind == "exit" &&
+               trace.back().rest == "1" && errors.find("Sanitizer") == std::string::npos &&
+               errors.find("runtime error") == std::string::npos;
     }
     std::string tail() const {
         std::string s = "status " + std::to_string(status) + "\n";
@@ -151,7 +185,8 @@ inline Run play(const fs::path& dir, const std::string& script, uint32_t seed, u
     const fs::path scriptPath = dir / ("script-" + uniqueTag());
     writeAll(scriptPath, script);
     const Output o = runVarnis(dir, "--headless --script '" + scriptPath.string() + "' --seed " +
-                                        std::to_string(seed) + (maxMs ? " --max-ms " + std::to_string(maxMs) : ""));
+                                        std::to_string(seed) +
+                                        (maxMs ? " --max-ms " + std::to_string(maxMs) : ""));
     fs::remove(scriptPath);
     Run run{o.status, {}, o.err};
     std::istringstream lines(o.out);
@@ -173,7 +208,8 @@ inline Run play(const fs::path& dir, const std::string& script, uint32_t seed, u
 inline const fs::path kGoldenDir = fs::path(VARNIS_SOURCE_DIR) / "tests/golden";
 
 // Writes the golden file in update runs; the path to keep this run's output at.
-inline fs::path goldenPrologue(const std::string& got, const std::string& group, const std::string& name) {
+inline fs::path goldenPrologue(const std::string& got, const std::string& group,
+                               const std::string& name) {
     const char* update = std::getenv("VARNIS_UPDATE_GOLDEN");
     if (update && *update && std::string(update) != "0") writeAll(kGoldenDir / name, got);
     fs::create_directories(fs::path(VARNIS_BINARY_DIR) / "golden-out" / group);
@@ -181,7 +217,8 @@ inline fs::path goldenPrologue(const std::string& got, const std::string& group,
 }
 
 // Compares text with tests/golden/<name>, naming the first line that differs.
-inline ::testing::AssertionResult matchesGoldenText(const std::string& got, const std::string& group,
+inline ::testing::AssertionResult matchesGoldenText(const std::string& got,
+                                                    const std::string& group,
                                                     const std::string& name) {
     const fs::path kept = goldenPrologue(got, group, name);
     const std::string expected = readAll(kGoldenDir / name);
@@ -190,14 +227,15 @@ inline ::testing::AssertionResult matchesGoldenText(const std::string& got, cons
     std::istringstream e(expected), g(got);
     std::string el, gl;
     int line = 1;
-    for (bool moreE, moreG; (moreE = bool(std::getline(e, el))) | (moreG = bool(std::getline(g, gl))); ++line)
+    for (bool moreE, moreG;
+         (moreE = bool(std::getline(e, el))) | (moreG = bool(std::getline(g, gl))); ++line)
         if (!moreE || !moreG || el != gl) {
             el = moreE ? el : "(end of file)", gl = moreG ? gl : "(end of file)";
             break;
         }
-    return ::testing::AssertionFailure() << "tests/golden/" << name << " differs at line " << line
-                                         << "\n  expected: " << el << "\n  found:    " << gl
-                                         << "\nthis run's output: " << kept.string();
+    return ::testing::AssertionFailure()
+           << "tests/golden/" << name << " differs at line " << line << "\n  expected: " << el
+           << "\n  found:    " << gl << "\nthis run's output: " << kept.string();
 }
 
 // Palette indices of `height` rows from screen row `top`, and the colours they are shown in
@@ -211,9 +249,15 @@ struct IndexedPicture {
 // A snapshot of the headless runner from row `top` down; empty when it cannot be read.
 inline IndexedPicture readSnapshot(const fs::path& path, int top = 0) {
     platform::BitmapImage bmp;
-    if (!platform::readBitmapFile(path.c_str(), bmp) || !bmp.indexed || bmp.height <= top) return {};
-    IndexedPicture p{bmp.width, bmp.height - top, top, {bmp.indices.begin() + top * bmp.width, bmp.indices.end()}, {}};
-    for (uint32_t c : bmp.colourTable) p.palette.push_back((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
+    if (!platform::readBitmapFile(path.c_str(), bmp) || !bmp.indexed || bmp.height <= top)
+        return {};
+    IndexedPicture p{bmp.width,
+                     bmp.height - top,
+                     top,
+                     {bmp.indices.begin() + top * bmp.width, bmp.indices.end()},
+                     {}};
+    for (uint32_t c : bmp.colourTable)
+        p.palette.push_back((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
     return p;
 }
 
@@ -244,17 +288,20 @@ inline bool decodePicture(const std::string& text, IndexedPicture& p) {
     std::istringstream in(text);
     std::string magic, kind, line;
     if (!(in >> magic >> kind >> p.width >> p.height >> p.top) || magic + kind != "varnispicture" ||
-        p.width <= 0 || p.height <= 0 || p.width > 4096 || p.height > 4096 || !std::getline(in, line) ||
-        !std::getline(in, line))
+        p.width <= 0 || p.height <= 0 || p.width > 4096 || p.height > 4096 ||
+        !std::getline(in, line) || !std::getline(in, line))
         return false;
     std::istringstream colours(line);
-    for (std::string c; colours >> c && c != "-";) p.palette.push_back(uint32_t(std::stoul(c, nullptr, 16)));
+    for (std::string c; colours >> c && c != "-";)
+        p.palette.push_back(uint32_t(std::stoul(c, nullptr, 16)));
     for (int y = 0; y < p.height && std::getline(in, line); ++y) {
-        if (line == "=" && y > 0) p.pixels.insert(p.pixels.end(), p.pixels.end() - p.width, p.pixels.end());
+        if (line == "=" && y > 0)
+            p.pixels.insert(p.pixels.end(), p.pixels.end() - p.width, p.pixels.end());
         std::istringstream runs(line == "=" ? "" : line);
         for (std::string run; runs >> run;) {
             const size_t star = run.find('*');
-            p.pixels.insert(p.pixels.end(), star == std::string::npos ? 1 : std::stoul(run.substr(star + 1)),
+            p.pixels.insert(p.pixels.end(),
+                            star == std::string::npos ? 1 : std::stoul(run.substr(star + 1)),
                             uint8_t(std::stoi(run)));
         }
         if (p.pixels.size() != size_t((y + 1) * p.width)) return false;
@@ -264,33 +311,40 @@ inline bool decodePicture(const std::string& text, IndexedPicture& p) {
 
 // Compares a picture with tests/golden/<name>, naming the first pixel that differs; a failure
 // keeps this run's picture in its golden form and as a bitmap beside it.
-inline ::testing::AssertionResult matchesGoldenPicture(const IndexedPicture& got, const std::string& group,
+inline ::testing::AssertionResult matchesGoldenPicture(const IndexedPicture& got,
+                                                       const std::string& group,
                                                        const std::string& name) {
     const std::string text = encodePicture(got);
-    const fs::path kept = goldenPrologue(text, group, name), keptBmp = fs::path(kept).replace_extension(".bmp");
+    const fs::path kept = goldenPrologue(text, group, name),
+                   keptBmp = fs::path(kept).replace_extension(".bmp");
     IndexedPicture want;
     const bool read = decodePicture(readAll(kGoldenDir / name), want);
-    if (read && text == encodePicture(want)) return fs::remove(kept), fs::remove(keptBmp), ::testing::AssertionSuccess();
+    if (read && text == encodePicture(want))
+        return fs::remove(kept), fs::remove(keptBmp), ::testing::AssertionSuccess();
     writeAll(kept, text);
     platform::PaletteEntry shown[256];
     for (uint32_t i = 0; i < 256; ++i) {
         const uint32_t c = i < got.palette.size() ? got.palette[i] : i * 0x010101;
         shown[i] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
     }
-    const std::vector<uint8_t> bmp = platform::encodeBitmap8(got.width, got.height, got.pixels.data(), got.width, shown);
+    const std::vector<uint8_t> bmp =
+        platform::encodeBitmap8(got.width, got.height, got.pixels.data(), got.width, shown);
     writeAll(keptBmp, std::string(bmp.begin(), bmp.end()));
     ::testing::AssertionResult r = ::testing::AssertionFailure() << "tests/golden/" << name;
     if (!read || want.width != got.width || want.height != got.height || want.top != got.top) {
         r << (read ? " is another size" : " is missing or unreadable");
     } else if (want.pixels != got.pixels) {
-        const size_t first = size_t(std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin()).first -
-                                    got.pixels.begin());
-        r << ": first differing pixel (" << first % size_t(got.width) << ", " << got.top + int(first) / got.width
-          << "): expected index " << int(want.pixels[first]) << ", found index " << int(got.pixels[first]);
+        const size_t first =
+            size_t(std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin()).first -
+                   got.pixels.begin());
+        r << ": first differing pixel (" << first % size_t(got.width) << ", "
+          << got.top + int(first) / got.width << "): expected index " << int(want.pixels[first])
+          << ", found index " << int(got.pixels[first]);
     } else {
         r << ": the palette differs";
     }
-    return r << "\nthis run's picture: " << kept.string() << " (and " << keptBmp.filename().string() << ")";
+    return r << "\nthis run's picture: " << kept.string() << " (and " << keptBmp.filename().string()
+             << ")";
 }
 
 // ---- In-process back ends --------------------------------------------------------------------
@@ -303,7 +357,9 @@ public:
     uint32_t now() override { return 0; }
     void idle(bool, uint32_t) override {}
     void waitVerticalBlank() override {}
-    void messageBox(const std::string& text, const char*) override { std::fprintf(stderr, "box: %s\n", text.c_str()); }
+    void messageBox(const std::string& text, const char*) override {
+        std::fprintf(stderr, "box: %s\n", text.c_str());
+    }
     bool openDisplay() override { return true; }
     void closeDisplay() override {}
 };
@@ -318,7 +374,8 @@ inline uint8_t pixelAt(int slot, int x, int y) {
 inline void paint(int slot, int x, int y, int w, int h, uint8_t v) {
     screen.lockSurface(slot);
     for (int row = y; row < y + h; ++row)
-        for (int col = x; col < x + w; ++col) surfacePixels[slot][row * surfacePitch[slot] + col] = v;
+        for (int col = x; col < x + w; ++col)
+            surfacePixels[slot][row * surfacePitch[slot] + col] = v;
     screen.unlockSurface(slot);
 }
 

@@ -25,9 +25,12 @@ struct Bitmap : platform::BitmapImage {
 Bitmap loadBitmap(const char* name) {
     const Bytes b = built(name);
     Bitmap bmp;
-    EXPECT_TRUE(b.size() > 54 && le32(b, 10) == 1078 && le32(b, 14) == 40 && le16(b, 28) == 8 && le32(b, 30) == 0 &&
-                int32_t(le32(b, 22)) > 0 && platform::readBitmapFile((VARNIS_BINARY_DIR "/" + std::string(name)).c_str(), bmp) &&
-                bmp.colourTable.size() == 256) << name;
+    EXPECT_TRUE(
+        b.size() > 54 && le32(b, 10) == 1078 && le32(b, 14) == 40 && le16(b, 28) == 8 &&
+        le32(b, 30) == 0 && int32_t(le32(b, 22)) > 0 &&
+        platform::readBitmapFile((VARNIS_BINARY_DIR "/" + std::string(name)).c_str(), bmp) &&
+        bmp.colourTable.size() == 256)
+        << name;
     return bmp;
 }
 
@@ -35,7 +38,8 @@ TEST(AssetPictures, DistinctColourTablesAndASolidFortress) {
     // Drawing code matches colours back to entries, so a repeated colour would redirect one.
     for (const char* name : {"title.bmp", "char.bmp"}) {
         const Bitmap bmp = loadBitmap(name);
-        EXPECT_EQ(std::set<uint32_t>(bmp.colourTable.begin(), bmp.colourTable.end()).size(), 256u) << name;
+        EXPECT_EQ(std::set<uint32_t>(bmp.colourTable.begin(), bmp.colourTable.end()).size(), 256u)
+            << name;
         EXPECT_EQ(bmp.colourTable[255], 0xFFFFFFu) << name;
     }
     // The fortress: every drawn pixel is solid ground to a shell and never reads as a crater.
@@ -90,7 +94,9 @@ TEST(AssetSounds, EightBitMonoAt11025) {
         ASSERT_GE(b.size(), 44u);
         // The layout the wave reader expects first: RIFF, WAVE, a 16-byte PCM mono fmt chunk at
         // 11025 Hz and 8 bits, then data.
-        EXPECT_EQ(std::string(b.begin(), b.begin() + 4) + std::string(b.begin() + 8, b.begin() + 16), "RIFFWAVEfmt ");
+        EXPECT_EQ(
+            std::string(b.begin(), b.begin() + 4) + std::string(b.begin() + 8, b.begin() + 16),
+            "RIFFWAVEfmt ");
         EXPECT_EQ(le32(b, 16) | le16(b, 20) << 8 | le16(b, 22) << 16, 0x01'01'10u);
         EXPECT_EQ(le32(b, 24) + le16(b, 34), 11025u + 8);
         ASSERT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
@@ -105,7 +111,8 @@ TEST(AssetSounds, EightBitMonoAt11025) {
 }
 
 TEST(AssetGenerator, WritesTheSameBytesEveryRun) {
-    const fs::path base = fs::temp_directory_path() / ("varnis-assets-" + std::to_string(::getpid()));
+    const fs::path base =
+        fs::temp_directory_path() / ("varnis-assets-" + std::to_string(::getpid()));
     const fs::path one = base / "one", two = base / "two";
     for (const fs::path& d : {one, two}) {
         fs::create_directories(d);

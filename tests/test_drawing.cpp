@@ -45,7 +45,9 @@ protected:
     void TearDown() override { screen.closeScreen(); }
 };
 
-uint8_t& px(int slot, int x, int y) { return SurfaceTable[slot]->data()[y * SurfaceTable[slot]->pitch() + x]; }
+uint8_t& px(int slot, int x, int y) {
+    return SurfaceTable[slot]->data()[y * SurfaceTable[slot]->pitch() + x];
+}
 int count(int slot, uint8_t v) {
     const uint8_t* d = SurfaceTable[slot]->data();
     return int(std::count(d, d + SurfaceTable[slot]->pitch() * SurfaceTable[slot]->height(), v));
@@ -92,7 +94,8 @@ TEST(Line, ClippedEndsShowTheUnboundedLine) {
         Surface small(100, 80), big(2200, 2200);
         rasterLine(small, x1, y1, x2, y2, 3);
         rasterLine(big, x1 + 1000, y1 + 1000, x2 + 1000, y2 + 1000, 3);
-        ASSERT_TRUE(sameWindow(big, 1000, 1000, small)) << x1 << "," << y1 << " -> " << x2 << "," << y2;
+        ASSERT_TRUE(sameWindow(big, 1000, 1000, small))
+            << x1 << "," << y1 << " -> " << x2 << "," << y2;
     }
     Surface s(64, 48);
     rasterLine(s, INT32_MIN, 20, INT32_MAX, 20, 9);
@@ -100,11 +103,17 @@ TEST(Line, ClippedEndsShowTheUnboundedLine) {
 }
 
 TEST(Disc, RowInsetsMatchTheTable) {
-    const std::vector<std::vector<int64_t>> table = {
-        {1, 0}, {2, 1, 0}, {2, 1, 0, 0}, {3, 2, 1, 0, 0}, {4, 2, 1, 1, 0, 0},
-        {5, 3, 2, 1, 1, 0, 0}, {5, 4, 2, 2, 1, 0, 0, 0}, {6, 4, 3, 2, 1, 1, 0, 0, 0},
-        {7, 5, 4, 3, 2, 1, 1, 0, 0, 0}, {8, 6, 4, 3, 2, 2, 1, 1, 0, 0, 0},
-        {9, 6, 5, 4, 3, 2, 1, 1, 1, 0, 0, 0}};
+    const std::vector<std::vector<int64_t>> table = {{1, 0},
+                                                     {2, 1, 0},
+                                                     {2, 1, 0, 0},
+                                                     {3, 2, 1, 0, 0},
+                                                     {4, 2, 1, 1, 0, 0},
+                                                     {5, 3, 2, 1, 1, 0, 0},
+                                                     {5, 4, 2, 2, 1, 0, 0, 0},
+                                                     {6, 4, 3, 2, 1, 1, 0, 0, 0},
+                                                     {7, 5, 4, 3, 2, 1, 1, 0, 0, 0},
+                                                     {8, 6, 4, 3, 2, 2, 1, 1, 0, 0, 0},
+                                                     {9, 6, 5, 4, 3, 2, 1, 1, 1, 0, 0, 0}};
     for (size_t i = 0; i < table.size(); ++i) {
         const int64_t d = 4 + 2 * int64_t(i);
         EXPECT_EQ(discInsets(d), table[i]) << "d = " << d;
@@ -114,8 +123,18 @@ TEST(Disc, RowInsetsMatchTheTable) {
 TEST(Disc, PaintsRowsOfTheBoxExcludingRightAndBottom) {
     Surface s(16, 16);
     rasterFillEllipse(s, 2, 3, 6, 7, 4);  // d = 4: insets 1, 0, 0, 1
-    EXPECT_EQ(lit(s), (Pixels{{3, 3}, {4, 3}, {2, 4}, {3, 4}, {4, 4}, {5, 4},
-                              {2, 5}, {3, 5}, {4, 5}, {5, 5}, {3, 6}, {4, 6}}));
+    EXPECT_EQ(lit(s), (Pixels{{3, 3},
+                              {4, 3},
+                              {2, 4},
+                              {3, 4},
+                              {4, 4},
+                              {5, 4},
+                              {2, 5},
+                              {3, 5},
+                              {4, 5},
+                              {5, 5},
+                              {3, 6},
+                              {4, 6}}));
     Surface t(8, 8);
     rasterFillEllipse(t, 6, 6, 4, 4, 2);  // inverted box
     EXPECT_TRUE(lit(t).empty());
@@ -148,15 +167,22 @@ TEST(NearestColour, ExactFirstThenClosestLowestIndexOnTies) {
 
 TEST_F(BlitTest, ClipArithmetic) {
     // dx, dy, sx, sy, w, h in and out, with the clip box; whether nothing is left.
-    const struct { int32_t clip[4], in[6], out[6]; bool empty; } cases[] = {
+    const struct {
+        int32_t clip[4], in[6], out[6];
+        bool empty;
+    } cases[] = {
         {{0, 0, 640, 480}, {-30, 10, 5, 6, 100, 50}, {0, 10, 35, 6, 70, 50}, false},
         {{0, 0, 640, 480}, {700, 10, 0, 0, 10, 10}, {}, true},
         {{100, 50, 300, 200}, {250, 20, 0, 0, 100, 300}, {250, 50, 0, 30, 50, 150}, false},
         {{100, 50, 300, 200}, {90, 60, 0, 0, 10, 10}, {}, true},  // ends exactly at the left border
-        {{0, 0, 640, 480}, {INT32_MIN, INT32_MIN, INT32_MAX, 0, INT32_MAX, 5}, {}, true},  // no overflow
+        {{0, 0, 640, 480},
+         {INT32_MIN, INT32_MIN, INT32_MAX, 0, INT32_MAX, 5},
+         {},
+         true},  // no overflow
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.in[0] << "," << c.in[1] << " " << c.in[4] << "x" << c.in[5]);
+        SCOPED_TRACE(::testing::Message()
+                     << c.in[0] << "," << c.in[1] << " " << c.in[4] << "x" << c.in[5]);
         screen.setClip(c.clip[0], c.clip[1], c.clip[2], c.clip[3]);
         int32_t v[6];
         std::copy(c.in, c.in + 6, v);
@@ -189,7 +215,7 @@ TEST_F(BlitTest, BadSlotsAreRefusedQuietly) {
 
 TEST_F(BlitTest, FrameAlongTheClipBorders) {
     screen.setClip(0, 0, 100, 100);
-    screen.drawFrame(2, 50, 20, 100, 10, 4);  // right half beyond the clip
+    screen.drawFrame(2, 50, 20, 100, 10, 4);                        // right half beyond the clip
     for (int y = 20; y < 30; ++y) EXPECT_EQ(px(2, 99, y), 4) << y;  // edge along the border
     EXPECT_EQ(px(2, 100, 20), 0);
     EXPECT_EQ(px(2, 75, 25), 0);
@@ -219,18 +245,20 @@ TEST_F(BlitTest, RefusedAndClippedCopies) {
     EXPECT_EQ(px(2, 2, 31), 9);
 }
 
-// The effects side by side on slot 3, pinned by a golden picture of the result: dissolve stages 0 to 15 off
-// the 4 by 4 grid (a whole copy), stages 0 to 7 alone, a keyed stage; a mosaic; bitmap text (left,
-// centred, bytes without a glyph, a glyph past the edge); rotations, one at the 639 by 479 bound;
-// a wave copy.
+// The effects side by side on slot 3, pinned by a golden picture of the result: dissolve stages 0
+// to 15 off the 4 by 4 grid (a whole copy), stages 0 to 7 alone, a keyed stage; a mosaic; bitmap
+// text (left, centred, bytes without a glyph, a glyph past the edge); rotations, one at the 639 by
+// 479 bound; a wave copy.
 TEST_F(Effects, AllEffectsSideBySide) {
     for (int x = 0; x < 592; ++x)
         for (int y = 464; y < 480; ++y) px(2, x, y) = uint8_t(100 + x / 16);  // glyph g is 100 + g
     for (int y = 0; y < 9; ++y)
         for (int x = 0; x < 9; ++x) px(2, 200 + x, 200 + y) = x == 7 && y == 4 ? 77 : 1;
     px(2, 20, 20) = 1;  // the key colour, under stage 0 of the keyed copy
-    for (int stage = 0; stage < 16; ++stage) screen.dissolveCopy(7, 5, 3, 9, 13, 10, 3, 2, uint8_t(stage), 0);
-    for (int stage = 0; stage < 8; ++stage) screen.dissolveCopy(30, 5, 3, 9, 13, 10, 3, 2, uint8_t(stage), 0);
+    for (int stage = 0; stage < 16; ++stage)
+        screen.dissolveCopy(7, 5, 3, 9, 13, 10, 3, 2, uint8_t(stage), 0);
+    for (int stage = 0; stage < 8; ++stage)
+        screen.dissolveCopy(30, 5, 3, 9, 13, 10, 3, 2, uint8_t(stage), 0);
     screen.dissolveCopy(60, 5, 16, 16, 8, 8, 3, 2, 0, 17);
     screen.mosaicCopy(100, 5, 0, 0, 10, 10, 3, 2, 4);
     screen.drawBitmapText(3, 40, 50, "Ab.9 a", 16);
@@ -253,7 +281,8 @@ TEST_F(Effects, ProbeGivesTheNearestShownEntryAndRestoresThePixel) {
     for (int i = 0; i < 256; ++i) p[i] = PaletteEntry{uint8_t(i), 0, 200, 0};
     ddPalette->setEntries(0, 0, 256, p);
     px(1, 0, 0) = 77;
-    for (auto [colour, index] : {std::pair{0xC80000u | 90, 90}, {0xC80000u | 255, 255}, {0xFF00u, 0}}) {
+    for (auto [colour, index] :
+         {std::pair{0xC80000u | 90, 90}, {0xC80000u | 255, 255}, {0xFF00u, 0}}) {
         EXPECT_EQ(screen.probeColourIndex(colour), index) << std::hex << colour;
         EXPECT_EQ(px(1, 0, 0), 77);
     }

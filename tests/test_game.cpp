@@ -1,11 +1,11 @@
-// The game's pinned pieces: the random generator, the seeded battlefield and the victory check. Whole
-// matches, the menu and its blink are pinned by the golden traces and pictures of test_runs.
+// The game's pinned pieces: the random generator, the seeded battlefield and the victory check.
+// Whole matches, the menu and its blink are pinned by the golden traces and pictures of test_runs.
 #include <gtest/gtest.h>
 
 #include "game/crand.h"
-#include "shell/shell.h"
 #include "game/match.h"
 #include "gfx/palette.h"
+#include "shell/shell.h"
 #include "support.h"
 
 using namespace support;
@@ -63,7 +63,8 @@ TEST(Victory, OnlyTheFortressCentreDecides) {
     for (int side = 0; side < 2; ++side)
         for (const auto& [dx, dy] : {std::pair{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
             paint(kFrontSlot, 0, 0, 640, 480, kSpriteBody);
-            paint(kFrontSlot, match.fortX[side] + 8 + dx, match.fortY[side] + 8 + dy, 1, 1, kSkyIndex);
+            paint(kFrontSlot, match.fortX[side] + 8 + dx, match.fortY[side] + 8 + dy, 1, 1,
+                  kSkyIndex);
             keyDown[fireKey[side]] = 1;
             EXPECT_EQ(match.checkVictory(), dx == 0 && dy == 0) << side << ": " << dx << "," << dy;
             EXPECT_EQ(keyDown[fireKey[side]], dx == 0 && dy == 0 ? 0 : 1);

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/backend.h"
 #include "backends/sdl/sdl_backend.h"
+#include "platform/backend.h"
 
 using namespace platform;
 
@@ -60,25 +60,35 @@ TEST(SdlBackend, gamepadPressesArriveAsKeys) {
     plug();
     // One pad: the common buttons, the stick and trigger with their thresholds, and the right
     // shoulder as Enter.
-    struct Step { int pad; int b; bool down; Keys want; } alone[] = {
-        {0, B::SDL_CONTROLLER_BUTTON_A, true, {{D, 32}}}, {0, B::SDL_CONTROLLER_BUTTON_A, false, {{U, 32}}},
+    struct Step {
+        int pad;
+        int b;
+        bool down;
+        Keys want;
+    } alone[] = {
+        {0, B::SDL_CONTROLLER_BUTTON_A, true, {{D, 32}}},
+        {0, B::SDL_CONTROLLER_BUTTON_A, false, {{U, 32}}},
         {0, B::SDL_CONTROLLER_BUTTON_LEFTSHOULDER, true, {{D, 32}}},
         {0, B::SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, true, {{D, 13}}},
         {0, B::SDL_CONTROLLER_BUTTON_START, true, {{D, 13}}},  // held twice: down again, up once
         {0, B::SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, false, {}},
         {0, B::SDL_CONTROLLER_BUTTON_START, false, {{U, 13}}},
         {0, B::SDL_CONTROLLER_BUTTON_LEFTSHOULDER, false, {{U, 32}}},
-        {0, B::SDL_CONTROLLER_BUTTON_B, true, {{D, 27}}}, {0, B::SDL_CONTROLLER_BUTTON_BACK, true, {{D, 27}}},
-        {0, B::SDL_CONTROLLER_BUTTON_DPAD_DOWN, true, {{D, 40}}}, {0, B::SDL_CONTROLLER_BUTTON_X, true, {}},
+        {0, B::SDL_CONTROLLER_BUTTON_B, true, {{D, 27}}},
+        {0, B::SDL_CONTROLLER_BUTTON_BACK, true, {{D, 27}}},
+        {0, B::SDL_CONTROLLER_BUTTON_DPAD_DOWN, true, {{D, 40}}},
+        {0, B::SDL_CONTROLLER_BUTTON_X, true, {}},
     };
-    for (const Step& s : alone) EXPECT_EQ(button(s.pad, s.b, s.down), s.want) << s.b << " " << s.down;
+    for (const Step& s : alone)
+        EXPECT_EQ(button(s.pad, s.b, s.down), s.want) << s.b << " " << s.down;
     EXPECT_EQ(axis(0, SDL_CONTROLLER_AXIS_LEFTY, -20000), (Keys{{D, 38}}));
     EXPECT_EQ(axis(0, SDL_CONTROLLER_AXIS_LEFTY, -10000), Keys{});  // between the thresholds
     EXPECT_EQ(axis(0, SDL_CONTROLLER_AXIS_LEFTY, 30000), (Keys{{U, 38}, {D, 40}}));
     EXPECT_EQ(axis(0, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767), (Keys{{D, 17}}));
     EXPECT_EQ(axis(0, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, -32768), (Keys{{U, 17}}));  // at rest
 
-    // A second pad: its A and right shoulder fire the right fortress, pad 1's right shoulder no longer.
+    // A second pad: its A and right shoulder fire the right fortress, pad 1's right shoulder no
+    // longer.
     plug();
     Step two[] = {
         {0, B::SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, true, {}},

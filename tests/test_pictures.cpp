@@ -27,7 +27,8 @@ TEST(BitmapSuite, IndicesAsStoredAndVariantsDecodeAlike) {
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < 127; ++x) {
                 const uint8_t byte = raw[bits + size_t(63 - y) * stride + size_t(x * bpp / 8)];
-                ASSERT_EQ(img.indices[size_t(y * 127 + x)], (byte >> (8 - bpp - x * bpp % 8)) & ((1 << bpp) - 1))
+                ASSERT_EQ(img.indices[size_t(y * 127 + x)],
+                          (byte >> (8 - bpp - x * bpp % 8)) & ((1 << bpp) - 1))
                     << name << " " << x << "," << y;
             }
     }
@@ -35,10 +36,12 @@ TEST(BitmapSuite, IndicesAsStoredAndVariantsDecodeAlike) {
         SCOPED_TRACE(name);
         BitmapImage img;
         ASSERT_TRUE(readBitmapFile((kSuite + "good/" + name + ".bmp").c_str(), img));
-        EXPECT_EQ(img.indexed ? img.indices.size() : img.colours.size(), size_t(img.width) * size_t(img.height));
+        EXPECT_EQ(img.indexed ? img.indices.size() : img.colours.size(),
+                  size_t(img.width) * size_t(img.height));
         if (std::string(name) == "rgb24" || img.width != 127) continue;
         for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 127; ++x) ASSERT_EQ(img.colourAt(x, y), ref.colourAt(x, y)) << x << "," << y;
+            for (int x = 0; x < 127; ++x)
+                ASSERT_EQ(img.colourAt(x, y), ref.colourAt(x, y)) << x << "," << y;
     }
 }
 
@@ -46,7 +49,8 @@ TEST(BitmapSuite, IndicesAsStoredAndVariantsDecodeAlike) {
 // runs and in absolute runs alike.
 TEST(BitmapSuite, FourBitRunsTakeTheHighNibbleFirst) {
     support::Bytes b;
-    b += "BM", b.u32(0), b.u32(0), b.u32(118), b.u32(40), b.u32(8), b.u32(1), b.u16(1), b.u16(4), b.u32(2);
+    b += "BM", b.u32(0), b.u32(0), b.u32(118), b.u32(40), b.u32(8), b.u32(1), b.u16(1), b.u16(4),
+        b.u32(2);
     b.append(20, '\0'), b.append(64, '\1');
     b += std::string("\x04\x12\x00\x04\x34\x56\x00\x01", 8);  // 1 2 1 2, then 3 4 5 6 as stored
     const std::string path = ::testing::TempDir() + "/rle4-" + std::to_string(getpid()) + ".bmp";
@@ -62,7 +66,8 @@ TEST(BitmapSuite, BadFilesAreRefusedOrReadSafely) {
         BitmapImage img;
         if (readBitmapFile(entry.path().c_str(), img)) {
             EXPECT_EQ(img.indexed ? img.indices.size() : img.colours.size(),
-                      size_t(img.width) * size_t(img.height)) << entry.path();
+                      size_t(img.width) * size_t(img.height))
+                << entry.path();
         }
     }
     for (const char* name : {"reallybig", "shortfile", "badbitcount", "rletopdown"}) {
@@ -75,7 +80,9 @@ class LoadBitmapTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(screen.openScreen(1, 640, 480, 1, 8, 5), 1); }
     void TearDown() override { screen.closeScreen(); }
-    static uint8_t px(int slot, int x, int y) { return SurfaceTable[slot]->data()[y * SurfaceTable[slot]->pitch() + x]; }
+    static uint8_t px(int slot, int x, int y) {
+        return SurfaceTable[slot]->data()[y * SurfaceTable[slot]->pitch() + x];
+    }
 };
 
 TEST_F(LoadBitmapTest, CopiesRegionClippedToBothKeepingIndices) {
@@ -115,7 +122,8 @@ private:
 std::string writePaletteFile(const char* name, size_t size) {
     std::vector<uint8_t> bytes(54, 0);
     for (int i = 0; i < 256; ++i)
-        for (uint8_t v : {uint8_t(i), uint8_t(i ^ 0x55), uint8_t(255 - i), uint8_t(0x77)}) bytes.push_back(v);
+        for (uint8_t v : {uint8_t(i), uint8_t(i ^ 0x55), uint8_t(255 - i), uint8_t(0x77)})
+            bytes.push_back(v);
     bytes.resize(size);
     const std::string path = std::string(VARNIS_BINARY_DIR) + "/" + name;
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -155,10 +163,13 @@ TEST_F(PaletteTest, LoadReadsTheColourTableAndShortFilesReadAs255) {
     open(1);
     screen.loadPalette(writePaletteFile("pal_full.bmp", 1078).c_str());
     for (int i = 0; i < 256; ++i)
-        ASSERT_TRUE(ddPalette->entries()[i].peRed == 255 - i && basePalette[i].peGreen == (i ^ 0x55) &&
-                    basePalette[i].peBlue == i && basePalette[i].peFlags == PC_RESERVED) << i;
+        ASSERT_TRUE(ddPalette->entries()[i].peRed == 255 - i &&
+                    basePalette[i].peGreen == (i ^ 0x55) && basePalette[i].peBlue == i &&
+                    basePalette[i].peFlags == PC_RESERVED)
+            << i;
     EXPECT_FALSE(SurfaceTable[0]->hasColorKey());
-    for (int s = 1; s < 5; ++s) EXPECT_TRUE(SurfaceTable[s]->hasColorKey() && SurfaceTable[s]->colorKey() == 1) << s;
+    for (int s = 1; s < 5; ++s)
+        EXPECT_TRUE(SurfaceTable[s]->hasColorKey() && SurfaceTable[s]->colorKey() == 1) << s;
     // Cut in the middle of entry 10's green byte, and shorter than the header.
     screen.loadPalette(writePaletteFile("pal_short.bmp", 95).c_str());
     EXPECT_EQ(basePalette[9].peRed, 246);
@@ -171,9 +182,12 @@ TEST_F(PaletteTest, LoadReadsTheColourTableAndShortFilesReadAs255) {
 TEST_F(PaletteTest, BrightnessClampsEveryChannelTo0And255) {
     open(1);
     paletteFader.setPaletteEntry(30, 200, 1, 254);
-    const struct { int offset; uint8_t r, g, b; } cases[] = {
-        {0, 200, 1, 254}, {1, 201, 2, 255}, {55, 255, 56, 255}, {300, 255, 255, 255}, {-2, 198, 0, 252},
-        {-300, 0, 0, 0}, {INT32_MAX, 255, 255, 255}, {INT32_MIN, 0, 0, 0}};
+    const struct {
+        int offset;
+        uint8_t r, g, b;
+    } cases[] = {{0, 200, 1, 254},           {1, 201, 2, 255},    {55, 255, 56, 255},
+                 {300, 255, 255, 255},       {-2, 198, 0, 252},   {-300, 0, 0, 0},
+                 {INT32_MAX, 255, 255, 255}, {INT32_MIN, 0, 0, 0}};
     for (const auto& c : cases) {
         paletteFader.setBrightnessAll(c.offset);
         const PaletteEntry e = ddPalette->entries()[30];
@@ -191,22 +205,28 @@ TEST_F(PaletteTest, WindowedFadeStepsFourTimesAsFarOverEntries10To245) {
     EXPECT_EQ(ddPalette->entries()[10].peRed + ddPalette->entries()[245].peRed, 0);
     EXPECT_EQ(ddPalette->entries()[9].peRed, low.peRed);
     EXPECT_EQ(ddPalette->entries()[250].peRed, high.peRed);
-    paletteFader.fadeUpRange(-255, 0, 16, 31, 0, 0);  // a step of 0 still ends, on the whole palette
+    paletteFader.fadeUpRange(-255, 0, 16, 31, 0,
+                             0);  // a step of 0 still ends, on the whole palette
     EXPECT_EQ(workPalette[200].peRed, 255);
 }
 
 // A picture or palette that cannot be read ends the game with its name (cut to the message
 // buffer) in a message box.
 TEST(PictureFiles, MissingOrMalformedFileEndsWithItsName) {
-    const struct { std::string name, shown; bool palette; } cases[] = {
-        {"missing.bmp", "box: missing.bmp ", false}, {kSuite + "bad/reallybig.bmp", "box: .*reallybig.bmp ", false},
-        {"no-such-palette.bmp", "box: no-such-palette.bmp ", true}, {std::string(600, 'x'), "box: x{255}\n", true}};
+    const struct {
+        std::string name, shown;
+        bool palette;
+    } cases[] = {{"missing.bmp", "box: missing.bmp ", false},
+                 {kSuite + "bad/reallybig.bmp", "box: .*reallybig.bmp ", false},
+                 {"no-such-palette.bmp", "box: no-such-palette.bmp ", true},
+                 {std::string(600, 'x'), "box: x{255}\n", true}};
     for (const auto& c : cases)
         EXPECT_EXIT(
             {
                 installBackend(std::make_unique<support::StubBackend>());
                 screen.openScreen(1, 640, 480, 1, 8, 5);
-                c.palette ? screen.loadPalette(c.name.c_str()) : screen.loadBitmap(c.name.c_str(), 8, 8, 0, 0, 0, 0, 2);
+                c.palette ? screen.loadPalette(c.name.c_str())
+                          : screen.loadBitmap(c.name.c_str(), 8, 8, 0, 0, 0, 0, 2);
             },
             ::testing::ExitedWithCode(1), c.shown);
 }

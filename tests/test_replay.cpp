@@ -28,9 +28,11 @@ std::vector<std::string> unrolled(const Recording& r) {
     for (RecordEntry e; entries.next(e);)
         for (uint32_t k = 0; k < (e.kind == RecordEntry::Clock ? e.count : 1); ++k)
             out.push_back(e.kind == RecordEntry::Clock ? std::to_string(t += e.delta)
-                          : e.kind == RecordEntry::Message ? "m" + std::to_string(e.message.message) + "," +
-                                std::to_string(e.message.wParam) + "," + std::to_string(e.message.lParam)
-                                                           : "s" + std::to_string(e.delta));
+                          : e.kind == RecordEntry::Message
+                              ? "m" + std::to_string(e.message.message) + "," +
+                                    std::to_string(e.message.wParam) + "," +
+                                    std::to_string(e.message.lParam)
+                              : "s" + std::to_string(e.delta));
     return out;
 }
 
@@ -65,7 +67,8 @@ std::string zcat(const std::string& bytes) {
 std::string reEnded(std::string text) {
     text.resize(text.rfind("end ") == std::string::npos ? text.size() : text.rfind("end "));
     char end[16];
-    std::snprintf(end, sizeof end, "end %08lx\n", crc32(0, reinterpret_cast<const Bytef*>(text.data()), uInt(text.size())));
+    std::snprintf(end, sizeof end, "end %08lx\n",
+                  crc32(0, reinterpret_cast<const Bytef*>(text.data()), uInt(text.size())));
     return text + end;
 }
 
@@ -96,10 +99,12 @@ struct Session {
     void clock(uint32_t at) { w.clock(at), expected.push_back(std::to_string(at)); }
     void frames(int from, int to) {
         for (int frame = from; frame < to; ++frame) {
-            for (uint32_t d : {0u, 0u, 0u, 1u, 2u, 0u, 11u, uint32_t(frame % 7 == 0 ? 51 : 0)}) clock(t += d);
+            for (uint32_t d : {0u, 0u, 0u, 1u, 2u, 0u, 11u, uint32_t(frame % 7 == 0 ? 51 : 0)})
+                clock(t += d);
             if (frame % 50 == 3) {
                 w.message({WM_KEYDOWN, 13, 1}), expected.push_back("m256,13,1");
-                w.message({WM_SYSKEYUP, 255, int32_t(0xC0000001u)}), expected.push_back("m261,255,-1073741823");
+                w.message({WM_SYSKEYUP, 255, int32_t(0xC0000001u)}),
+                    expected.push_back("m261,255,-1073741823");
             }
             if (frame == 200) clock(t += 52), clock(t += 52), clock(t += 4000000000u - t);
         }
@@ -145,7 +150,8 @@ TEST(Recording, DamageIsRefusedAndAFullDiskLeavesAWholePrefix) {
         damaged[i] = char(damaged[i] ^ (1 << (i % 8)));
         Recording r;
         std::string error;
-        if (readRecording(damaged, r, error)) {  // the few bytes gzip leaves unchecked (its time stamp)
+        if (readRecording(damaged, r,
+                          error)) {  // the few bytes gzip leaves unchecked (its time stamp)
             EXPECT_TRUE(r.complete && unrolled(r) == expected && r.seed == 77) << "byte " << i;
         }
     }
@@ -185,20 +191,33 @@ TEST(Recording, DamageIsRefusedAndAFullDiskLeavesAWholePrefix) {
 }
 
 TEST(Recording, BadOnesAreRefusedWithTheReason) {
-    const std::string head = "varnis recording 2\ngame 1.0.0 replay 1\nseed 5\nfile title.bmp missing\n"
-                             "file char.bmp missing\nfile shoot.wav missing\nfile bomb.wav 0123456789abcdef\n";
-    const struct { std::string text, error; } cases[] = {
-        {"", "empty"}, {"\x89PNG\r\n", "not a varnis recording"}, {"varnis recording 3\n", "format '3'"},
+    const std::string head =
+        "varnis recording 2\ngame 1.0.0 replay 1\nseed 5\nfile title.bmp missing\n"
+        "file char.bmp missing\nfile shoot.wav missing\nfile bomb.wav 0123456789abcdef\n";
+    const struct {
+        std::string text, error;
+    } cases[] = {
+        {"", "empty"},
+        {"\x89PNG\r\n", "not a varnis recording"},
+        {"varnis recording 3\n", "format '3'"},
         {"varnis recording 1\n", "format 1, which varnis 1.0.0 reads"},
-        {head.substr(0, 60), "inside its header"}, {head.substr(0, 19) + "game 1 replay x\n" + head.substr(39), "line 2"},
-        {head + "@0:cb\n@1:a\n", "line 9 goes back in time"}, {head + "@0:c\n@9:a\n", "line 9 starts at 9"},
-        {head + "@0:+4294967295a\n@4294967295:b\n", "past its last millisecond"}, {head + "@0:a0\n", "repeat count"},
-        {head + "@0:a99999999999\n", "repeat count"}, {head + "@0:(2,0,0)\n", "message"},
-        {head + "@0:(100,100,0)\n", "message"}, {head + "@0:(100,1,100000000)\n", "message"},
-        {head + "@0:a*014\n", "unknown entry"}, {head + "@0:a-1\n", "unknown entry"},
+        {head.substr(0, 60), "inside its header"},
+        {head.substr(0, 19) + "game 1 replay x\n" + head.substr(39), "line 2"},
+        {head + "@0:cb\n@1:a\n", "line 9 goes back in time"},
+        {head + "@0:c\n@9:a\n", "line 9 starts at 9"},
+        {head + "@0:+4294967295a\n@4294967295:b\n", "past its last millisecond"},
+        {head + "@0:a0\n", "repeat count"},
+        {head + "@0:a99999999999\n", "repeat count"},
+        {head + "@0:(2,0,0)\n", "message"},
+        {head + "@0:(100,100,0)\n", "message"},
+        {head + "@0:(100,1,100000000)\n", "message"},
+        {head + "@0:a*014\n", "unknown entry"},
+        {head + "@0:a-1\n", "unknown entry"},
         {head + "@0:b5000a999999999\n", "more clock readings"},
-        {reEnded(head + "@0:a\n") + "@0:a\n", "line 10 follows the end"}, {head + "end 00000000\n", "damaged"},
-        {head + "end\n", "damaged"}, {head + std::string(5000, '7') + "\n", "longer"},
+        {reEnded(head + "@0:a\n") + "@0:a\n", "line 10 follows the end"},
+        {head + "end 00000000\n", "damaged"},
+        {head + "end\n", "damaged"},
+        {head + std::string(5000, '7') + "\n", "longer"},
     };
     for (const auto& c : cases) {
         Recording r;
@@ -210,8 +229,11 @@ TEST(Recording, BadOnesAreRefusedWithTheReason) {
     Recording r;
     std::string error;
     EXPECT_FALSE(readRecording(head.substr(0, 18) + "\n", r, error));
-    EXPECT_FALSE(readRecording("varnis recording 1\n", r, error) || error.find("1.0.0") == std::string::npos) << error;
-    EXPECT_FALSE(readRecording(gzip(reEnded(head + "@0:a\n")) + "x", r, error) || error.find("damaged") == std::string::npos);
+    EXPECT_FALSE(readRecording("varnis recording 1\n", r, error) ||
+                 error.find("1.0.0") == std::string::npos)
+        << error;
+    EXPECT_FALSE(readRecording(gzip(reEnded(head + "@0:a\n")) + "x", r, error) ||
+                 error.find("damaged") == std::string::npos);
     EXPECT_TRUE(readRecording(gzip(reEnded(head + "@0:b5000a99999\n")), r, error)) << error;
     // A small file that inflates into far more text than any recording holds.
     EXPECT_FALSE(readRecording(gzip(head + std::string(size_t(33) << 20, '\n')), r, error));
@@ -227,11 +249,15 @@ TEST(Replay, GoldenMatchCutsTimeoutsAndRefusals) {
         << "kReplayCompat moved: record a new golden match";
     const fs::path tmp = fs::temp_directory_path() / ("replay-" + support::uniqueTag());
     fs::create_directory(tmp);
-    auto run = [&](const std::string& bytes, const std::string& args = "", const fs::path& in = VARNIS_BINARY_DIR) {
+    auto run = [&](const std::string& bytes, const std::string& args = "",
+                   const fs::path& in = VARNIS_BINARY_DIR) {
         support::writeAll(tmp / "r.rec", bytes);
-        return support::runVarnis(in, "--headless --replay '" + (tmp / "r.rec").string() + "' " + args);
+        return support::runVarnis(in,
+                                  "--headless --replay '" + (tmp / "r.rec").string() + "' " + args);
     };
-    auto lastLine = [](const std::string& out) { return out.substr(out.find(' ', out.rfind('\n', out.size() - 2) + 1)); };
+    auto lastLine = [](const std::string& out) {
+        return out.substr(out.find(' ', out.rfind('\n', out.size() - 2) + 1));
+    };
     // The end picture is the last one the game showed, not its closed display.
     const support::Output golden = run(rec, "--snapshots " + tmp.string());
     EXPECT_EQ(golden.status, 1);
@@ -253,7 +279,8 @@ TEST(Replay, GoldenMatchCutsTimeoutsAndRefusals) {
     // A whole recording missing its last line: the game asks for more than it holds. One with
     // readings after the game's end: the game ended before the recorded one did. Either way the
     // trace ends on the run's status.
-    const std::string body = text.substr(0, text.rfind("end ")), exitLine = trace.substr(trace.rfind('\n', trace.size() - 2) + 1);
+    const std::string body = text.substr(0, text.rfind("end ")),
+                      exitLine = trace.substr(trace.rfind('\n', trace.size() - 2) + 1);
     const std::string shortOne = body.substr(0, body.rfind("\n@") + 1),
                       longOne = body + "@" + exitLine.substr(0, exitLine.find(' ')) + ":a\n";
     for (const std::string& other : {shortOne, longOne}) {
@@ -268,17 +295,28 @@ TEST(Replay, GoldenMatchCutsTimeoutsAndRefusals) {
     EXPECT_EQ(lost.status, 3);
     EXPECT_EQ(lastLine(lost.out), " exit 3\n");
 
-    std::string otherCompat = text, otherFile = text, outOfStep = text.substr(0, text.find("\n@") + 1) + "@0:a5\n";
+    std::string otherCompat = text, otherFile = text,
+                outOfStep = text.substr(0, text.find("\n@") + 1) + "@0:a5\n";
     otherCompat.replace(otherCompat.find(" replay ") + 8, 1, "999");
     otherFile[otherFile.find("file shoot.wav ") + 16] ^= 1;
     std::string flipped = rec;
     flipped[rec.size() / 2] ^= 4;
-    const struct { std::string bytes, args, err; fs::path in = VARNIS_BINARY_DIR; } refused[] = {
-        {"", "", "empty"}, {gzip(reEnded(otherCompat)), "", "(replay 999), and this varnis "},
-        {gzip(reEnded(otherCompat)), "", "(replay " + std::to_string(kReplayCompat) + ") would play it differently"},
-        {gzip(reEnded(otherFile)), "", "another shoot.wav"}, {rec, "", "title.bmp is missing", tmp},
-        {rec, "--seed 1", "--seed"}, {rec, "--window", "exclude"}, {gzip(outOfStep), "", "plays differently"},
-        {flipped, "", "damaged"}, {gzip(text.substr(0, text.size() / 2) + "+1\n" + text.substr(text.size() / 2)), "", "damaged"},
+    const struct {
+        std::string bytes, args, err;
+        fs::path in = VARNIS_BINARY_DIR;
+    } refused[] = {
+        {"", "", "empty"},
+        {gzip(reEnded(otherCompat)), "", "(replay 999), and this varnis "},
+        {gzip(reEnded(otherCompat)), "",
+         "(replay " + std::to_string(kReplayCompat) + ") would play it differently"},
+        {gzip(reEnded(otherFile)), "", "another shoot.wav"},
+        {rec, "", "title.bmp is missing", tmp},
+        {rec, "--seed 1", "--seed"},
+        {rec, "--window", "exclude"},
+        {gzip(outOfStep), "", "plays differently"},
+        {flipped, "", "damaged"},
+        {gzip(text.substr(0, text.size() / 2) + "+1\n" + text.substr(text.size() / 2)), "",
+         "damaged"},
     };
     for (const auto& c : refused) {
         const support::Output r = run(c.bytes, c.args, c.in);

@@ -80,9 +80,11 @@ TEST(Robustness, UnwritableSnapshotEndsTheRunWithStatus3) {
     // A write that fails part of the way (a file size limit in place of a full disk) leaves no
     // file behind, and the message gives the system's reason.
     support::writeAll(dir / "script", "500 snapshot cut\n");
-    const support::Output o = support::runVarnis(dir, "--headless --script script", "ulimit -f 100; trap '' XFSZ;");
+    const support::Output o =
+        support::runVarnis(dir, "--headless --script script", "ulimit -f 100; trap '' XFSZ;");
     EXPECT_EQ(o.status, 3) << o.err;
     EXPECT_NE(o.err.find(std::strerror(EFBIG)), std::string::npos) << o.err;
-    for (const auto& e : fs::directory_iterator(dir)) EXPECT_FALSE(e.path().filename().string().starts_with("cut"));
+    for (const auto& e : fs::directory_iterator(dir))
+        EXPECT_FALSE(e.path().filename().string().starts_with("cut"));
     fs::remove_all(dir);
 }

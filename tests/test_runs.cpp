@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "shell/texts.h"
 #include "platform/host.h"
+#include "shell/texts.h"
 #include "support.h"
 
 // Each tests/golden/NAME.script (its seed on the first line) played in a folder of the tests' own
@@ -25,15 +25,17 @@ TEST_P(Scenario, FollowsItsGoldenTraceAndPictures) {
         trace += std::to_string(l.ms) + " " + l.kind + " " +
                  (l.kind == "text" ? l.rest.substr(l.rest.find(' ') + 1) : l.rest) + "\n";
         if (l.kind == "snapshot") {
-            EXPECT_TRUE(support::matchesGoldenPicture(support::readSnapshot(dir / (l.rest + ".bmp"), 30), name,
-                                                      name + "." + l.rest + ".pix"));
+            EXPECT_TRUE(
+                support::matchesGoldenPicture(support::readSnapshot(dir / (l.rest + ".bmp"), 30),
+                                              name, name + "." + l.rest + ".pix"));
         }
     }
     EXPECT_TRUE(support::matchesGoldenText(trace, name, name + ".trace"));
     std::filesystem::remove_all(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Golden, Scenario, ::testing::Values("menu", "two-players", "escapes", "computer"),
+INSTANTIATE_TEST_SUITE_P(Golden, Scenario,
+                         ::testing::Values("menu", "two-players", "escapes", "computer"),
                          [](const auto& info) {
                              std::string n = info.param;
                              std::replace(n.begin(), n.end(), '-', '_');
@@ -60,16 +62,19 @@ std::vector<Case> allCases(const fs::path& assets) {
     std::vector<Case> cases;
     for (const char* sub : {"bmpsuite/good", "bmpsuite/bad", "wav"}) {
         std::vector<fs::path> files;
-        for (const auto& e : fs::directory_iterator(fs::path(VARNIS_TESTDATA) / sub)) files.push_back(e.path());
+        for (const auto& e : fs::directory_iterator(fs::path(VARNIS_TESTDATA) / sub))
+            files.push_back(e.path());
         std::sort(files.begin(), files.end());
         // Pictures stand in for a picture (taking turns at the two names), sounds for a sound, and
         // the first of each for the other kind.
         const bool sound = std::string(sub) == "wav";
         for (size_t i = 0; i < files.size(); ++i) {
             const std::string name = files[i].filename().string();
-            cases.push_back({name, support::readAll(files[i]), support::kAssetNames[(sound ? 2 : 0) + i % 2],
+            cases.push_back({name, support::readAll(files[i]),
+                             support::kAssetNames[(sound ? 2 : 0) + i % 2],
                              std::string(sub) == "bmpsuite/good" || name.starts_with("pcm-")});
-            if (i == 0) cases.push_back({name, cases.back().bytes, sound ? "char.bmp" : "bomb.wav"});
+            if (i == 0)
+                cases.push_back({name, cases.back().bytes, sound ? "char.bmp" : "bomb.wav"});
         }
     }
     std::mt19937 rng(7);
@@ -82,7 +87,8 @@ std::vector<Case> allCases(const fs::path& assets) {
         for (int i = 0; i < 16; ++i) flipped[rng() % 80] ^= char(rng());
         for (char& c : noise) c = char(rng());
         cases.push_back({"header bytes flipped", flipped, as});
-        cases.push_back({"noise behind a tag", (std::string(as).ends_with(".wav") ? "RIFF" : "BM") + noise, as});
+        cases.push_back({"noise behind a tag",
+                         (std::string(as).ends_with(".wav") ? "RIFF" : "BM") + noise, as});
     }
     return cases;
 }

@@ -3,17 +3,17 @@
 // data-file lookup.
 #include <gtest/gtest.h>
 
-#include "shell/frameclock.h"
 #include "app/window.h"
-#include "shell/shell.h"
+#include "backends/headless/headless.h"
+#include "backends/sdl/keys.h"
 #include "gfx/screen.h"
 #include "platform/backend.h"
 #include "platform/datafile.h"
 #include "platform/display.h"
-#include "backends/headless/headless.h"
-#include "backends/sdl/keys.h"
 #include "platform/present.h"
 #include "platform/stats.h"
+#include "shell/frameclock.h"
+#include "shell/shell.h"
 #include "support.h"
 
 using namespace platform;
@@ -52,7 +52,8 @@ TEST_F(Shell, KeysAreRecordedUntilReleasedButSystemKeysNever) {
     postMessage(WM_SYSKEYDOWN, 'X', 1 | (1 << 29));
     postMessage(WM_SYSKEYDOWN, VK_F10, 1);
     waitUntil(0);
-    for (uint32_t vk : {uint32_t(VK_SPACE), uint32_t('X'), uint32_t(VK_F10)}) EXPECT_EQ(keyDown[vk], 0) << vk;
+    for (uint32_t vk : {uint32_t(VK_SPACE), uint32_t('X'), uint32_t(VK_F10)})
+        EXPECT_EQ(keyDown[vk], 0) << vk;
 }
 
 TEST_F(Shell, WaitsLastTheirTimeAndCtrlMakesEachOnePump) {
@@ -84,18 +85,37 @@ TEST_F(Shell, WaitsLastTheirTimeAndCtrlMakesEachOnePump) {
 
 TEST_F(ShellDeathTest, EveryWayOutEndsWithStatusOneAndAnExitLine) {
     // Each runs in a child tracing to standard error; what follows the exit must not run.
-    const struct { const char* name; std::function<void()> run; const char* trace; } cases[] = {
-        {"pause", [] { postMessage(WM_KEYDOWN, VK_PAUSE, 1); pumpMessages(); }, "^0 exit 1\nheld=0\n$"},
-        {"close", [] {
+    const struct {
+        const char* name;
+        std::function<void()> run;
+        const char* trace;
+    } cases[] = {
+        {"pause",
+         [] {
+             postMessage(WM_KEYDOWN, VK_PAUSE, 1);
+             pumpMessages();
+         },
+         "^0 exit 1\nheld=0\n$"},
+        {"close",
+         [] {
              screen.openScreen(mainWindow, 640, 480, 1, 8, 5);
              postMessage(WM_CLOSE, 0, 0);
              waitUntil(13);
-         }, "^0 exit 1\nheld=0\n$"},
-        {"quit with Ctrl held", [] { waitEnabled = 0; postQuitMessage(0); waitUntil(0); }, "^0 exit 1\nheld=0\n$"},
-        {"fatal", [] {
+         },
+         "^0 exit 1\nheld=0\n$"},
+        {"quit with Ctrl held",
+         [] {
+             waitEnabled = 0;
+             postQuitMessage(0);
+             waitUntil(0);
+         },
+         "^0 exit 1\nheld=0\n$"},
+        {"fatal",
+         [] {
              screen.openScreen(mainWindow, 640, 480, 1, 8, 5);
              fatalExit("\x83G\x83\x89\x81[");  // Shift-JIS for "エラー"
-         }, "^0 messagebox \\[エラーが発生したらしい\\(\\^\\^;\\] エラー\n0 exit 1\nheld=0\n$"},
+         },
+         "^0 messagebox \\[エラーが発生したらしい\\(\\^\\^;\\] エラー\n0 exit 1\nheld=0\n$"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -106,7 +126,8 @@ TEST_F(ShellDeathTest, EveryWayOutEndsWithStatusOneAndAnExitLine) {
                 start(std::move(o));
                 // Pause is never recorded as held; the display is closed before the message shows.
                 std::atexit([] {
-                    std::fprintf(stderr, "held=%d\n", keyDown[VK_PAUSE] + (DisplayDevice::current() != nullptr));
+                    std::fprintf(stderr, "held=%d\n",
+                                 keyDown[VK_PAUSE] + (DisplayDevice::current() != nullptr));
                 });
                 c.run();
                 std::fprintf(stderr, "still running\n");
@@ -118,12 +139,16 @@ TEST_F(ShellDeathTest, EveryWayOutEndsWithStatusOneAndAnExitLine) {
 TEST_F(Shell, RectanglesNotWhollyInsideAreRefusedAndDrawNothing) {
     Surface dst(16, 8), src(4, 4);
     src.fill(nullptr, 5);
-    const auto untouched = [&] { return std::all_of(dst.data(), dst.data() + 16 * 8, [](uint8_t v) { return v == 0; }); };
-    for (const Rect& r : {Rect{-1, 0, 4, 4}, Rect{0, 0, 4, 9}, Rect{5, 5, 2, 2}, Rect{INT32_MIN, 0, INT32_MAX, 8}})
+    const auto untouched = [&] {
+        return std::all_of(dst.data(), dst.data() + 16 * 8, [](uint8_t v) { return v == 0; });
+    };
+    for (const Rect& r :
+         {Rect{-1, 0, 4, 4}, Rect{0, 0, 4, 9}, Rect{5, 5, 2, 2}, Rect{INT32_MIN, 0, INT32_MAX, 8}})
         EXPECT_EQ(dst.fill(&r, 7), DDERR_INVALIDRECT) << r.left << "," << r.top;
     const int32_t badPlaces[][2] = {{-1, 0}, {13, 0}, {0, 5}, {INT32_MIN, INT32_MIN}};
     for (const auto& p : badPlaces)
-        EXPECT_EQ(dst.bltFast(p[0], p[1], src, nullptr, 0), DDERR_INVALIDRECT) << p[0] << "," << p[1];
+        EXPECT_EQ(dst.bltFast(p[0], p[1], src, nullptr, 0), DDERR_INVALIDRECT)
+            << p[0] << "," << p[1];
     const Rect badSource{2, 2, 6, 4};
     EXPECT_EQ(dst.bltFast(0, 0, src, &badSource, 0), DDERR_INVALIDRECT);
     EXPECT_EQ(dst.bltFast(0, 0, src, nullptr, DDBLTFAST_SRCCOLORKEY), DDERR_NOCOLORKEY);
@@ -140,8 +165,9 @@ TEST_F(Shell, RectanglesNotWhollyInsideAreRefusedAndDrawNothing) {
 
 // SDL key codes are written as numbers (SDL's stable values) so the tests need no SDL headers.
 // SDL_Keycode values.
-constexpr int32_t kF10 = 0x40000043, kPause = 0x40000048, kRight = 0x4000004F, kKeypadEnter = 0x40000058,
-                  kLCtrl = 0x400000E0, kLAlt = 0x400000E2, kCapsLock = 0x40000039;
+constexpr int32_t kF10 = 0x40000043, kPause = 0x40000048, kRight = 0x4000004F,
+                  kKeypadEnter = 0x40000058, kLCtrl = 0x400000E0, kLAlt = 0x400000E2,
+                  kCapsLock = 0x40000039;
 // SDL_Keymod values.
 constexpr uint16_t kModLShift = 0x0001, kModLAlt = 0x0100, kModRAlt = 0x0200, kModNum = 0x1000;
 
@@ -166,7 +192,11 @@ TEST(SdlKeys, PlainAndSystemKeyMessages) {
     EXPECT_EQ(std::get<0>(msg(false, false, kLAlt, 0)), WM_SYSKEYUP);
     EXPECT_EQ(msg(true, false, kF10, 0), (T{WM_SYSKEYDOWN, 121, 1}));
     // The keys the game reads map to their virtual keys; others, and upper-case codes, to nothing.
-    for (auto [sdl, vk] : {std::pair{kKeypadEnter, 13u}, {kRight, 39u}, {kLCtrl, 17u}, {kPause, 19u}, {int32_t('a'), 65u}})
+    for (auto [sdl, vk] : {std::pair{kKeypadEnter, 13u},
+                           {kRight, 39u},
+                           {kLCtrl, 17u},
+                           {kPause, 19u},
+                           {int32_t('a'), 65u}})
         EXPECT_EQ(std::get<1>(msg(true, false, sdl, 0)), vk) << sdl;
     EXPECT_EQ(msg(true, false, kCapsLock, 0), (T{0, 0, 0}));
     EXPECT_EQ(msg(true, false, 'A', 0), (T{0, 0, 0}));
@@ -209,8 +239,12 @@ TEST(SdlKeys, SystemKeysReachTheDefaultProcedureOnly) {
 }
 
 TEST(Presentation, LargestWholeScaleCentred) {
-    struct Case { int32_t ww, wh, scale, x, y; } cases[] = {
-        {640, 480, 1, 0, 0}, {1920, 1080, 2, 320, 60}, {1279, 1024, 1, 319, 272},
+    struct Case {
+        int32_t ww, wh, scale, x, y;
+    } cases[] = {
+        {640, 480, 1, 0, 0},
+        {1920, 1080, 2, 320, 60},
+        {1279, 1024, 1, 319, 272},
         {600, 400, 1, -20, -40},  // smaller than the picture: centred, the edges cut off
     };
     for (const Case& c : cases) {
@@ -241,11 +275,12 @@ TEST(Stats, PercentilesPacedStepsAndKeyDelays) {
     stats::frameStarted();
     fakeNow = 114;
     stats::stepEnded(13);
-    stats::stepEnded(0);  // a waitUntil(0) without startFrame
+    stats::stepEnded(0);   // a waitUntil(0) without startFrame
     stats::keyArrived(5);  // when the drawing counter is 5
     for (uint64_t drawn : {5, 6, 7}) stats::presented(0.5, drawn, true);
     const std::string text = stats::format();
-    for (const char* line : {"waitUntil(13)       1, median 14.00 ms", "presentations       3,", "key to presentation 1 keys"})
+    for (const char* line : {"waitUntil(13)       1, median 14.00 ms", "presentations       3,",
+                             "key to presentation 1 keys"})
         EXPECT_NE(text.find(line), std::string::npos) << text;
     EXPECT_EQ(text.find("waitUntil(0)"), std::string::npos) << text;
     stats::reset();
@@ -256,11 +291,18 @@ TEST(Stats, PercentilesPacedStepsAndKeyDelays) {
 // folder of its own, or found nowhere, or only as a folder, comes back as given.
 TEST(DataFile, WorkingDirectoryThenFoldersInOrder) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("varnis-datafile-" + std::to_string(::getpid())), old = fs::current_path();
+    const fs::path root = fs::temp_directory_path() /
+                          ("varnis-datafile-" + std::to_string(::getpid())),
+                   old = fs::current_path();
     for (const char* d : {"work/sub", "first/bomb.wav", "second"}) fs::create_directories(root / d);
     fs::current_path(root / "work");
-    const std::vector<std::string> folders = {(root / "first").string(), "", (root / "second").string() + "/"};
-    const struct { const char* create; const char* name; std::string found; } steps[] = {
+    const std::vector<std::string> folders = {(root / "first").string(), "",
+                                              (root / "second").string() + "/"};
+    const struct {
+        const char* create;
+        const char* name;
+        std::string found;
+    } steps[] = {
         {"second/title.bmp", "title.bmp", (root / "second/title.bmp").string()},
         {"first/title.bmp", "title.bmp", (root / "first/title.bmp").string()},
         {"work/title.bmp", "title.bmp", "title.bmp"},

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <cstring>
+#include <fstream>
 #include <numbers>
 
-#include "shell/shell.h"
 #include "platform/audio.h"
 #include "platform/backend.h"
+#include "shell/shell.h"
 #include "sound/soundbank.h"
 #include "sound/wave.h"
 #include "support.h"
@@ -40,7 +40,9 @@ std::string buildWave(const WaveSpec& s) {
     v += "RIFF????WAVEfmt ", v.u32(16), v.u16(1), v.u16(s.channels), v.u32(s.rate);
     v.u32(s.rate * s.channels * s.bits / 8), v.u16(s.channels * s.bits / 8), v.u16(s.bits);
     v += "junk", v.u32(3), v.u32(0x030201);  // an odd-sized chunk, padded
-    if (s.dataChunk) v += "data", v.u32(s.claimedData ? s.claimedData : uint32_t(s.data.size())), v.append(s.data.begin(), s.data.end());
+    if (s.dataChunk)
+        v += "data", v.u32(s.claimedData ? s.claimedData : uint32_t(s.data.size())),
+            v.append(s.data.begin(), s.data.end());
     support::Bytes size;
     size.u32(uint32_t(v.size() - 8));
     return v.replace(4, 4, size);
@@ -48,7 +50,8 @@ std::string buildWave(const WaveSpec& s) {
 
 // Each test runs in a process of its own, in parallel: a file per process, not shared.
 std::string writeFile(const std::string& name, const std::string& bytes) {
-    const std::string path = ::testing::TempDir() + "/varnis-sound-" + support::uniqueTag() + "-" + name;
+    const std::string path =
+        ::testing::TempDir() + "/varnis-sound-" + support::uniqueTag() + "-" + name;
     support::writeAll(path, bytes);
     return path;
 }
@@ -148,8 +151,10 @@ TEST_F(Bank, EachFaultShowsItsMessageOncePerCopy) {
 // Files from another tool: PCM is read, anything else is refused by its format tag.
 TEST_F(Bank, OutsideFilesArePlayedOnlyWhenPcm) {
     bank.open(1);
-    for (const auto& [name, message] : {std::pair{"pcm-u8-mono-11025", ""}, {"pcm-s16-mono-44100", ""},
-                                        {"pcm-s16-stereo-22050", ""}, {"float32-mono", "Not a valid Wave Format"},
+    for (const auto& [name, message] : {std::pair{"pcm-u8-mono-11025", ""},
+                                        {"pcm-s16-mono-44100", ""},
+                                        {"pcm-s16-stereo-22050", ""},
+                                        {"float32-mono", "Not a valid Wave Format"},
                                         {"ima-adpcm", "Not a valid Wave Format"}}) {
         rec->boxes.clear();
         bank.loadSlot((std::string(VARNIS_TESTDATA) + "/wav/" + name + ".wav").c_str(), 0, 2);
@@ -216,7 +221,8 @@ struct Mixer : ::testing::Test {
     SoundBuffer* make(uint32_t frames, F value, uint32_t rate = kRate, uint16_t bits = 16) {
         PcmWaveFormat f{1, 1, rate, rate * bits / 8, uint16_t(bits / 8), bits};
         SoundBuffer* b = nullptr;
-        EXPECT_EQ(device->createSoundBuffer({20, 0xE0, frames * bits / 8, 0, &f}, &b, nullptr), DS_OK);
+        EXPECT_EQ(device->createSoundBuffer({20, 0xE0, frames * bits / 8, 0, &f}, &b, nullptr),
+                  DS_OK);
         void *p1, *p2;
         uint32_t n1, n2;
         b->lock(0, frames * bits / 8, &p1, &n1, &p2, &n2, 0);
@@ -227,7 +233,9 @@ struct Mixer : ::testing::Test {
         b->unlock(p1, n1, p2, n2);
         return b;
     }
-    SoundBuffer* constant(int16_t v) { return make(1000, [v](uint32_t) { return v; }); }
+    SoundBuffer* constant(int16_t v) {
+        return make(1000, [v](uint32_t) { return v; });
+    }
     void mix(size_t frames) {
         out.resize(out.size() + 2 * frames);
         device->mix(out.data() + out.size() - 2 * frames, frames);
@@ -246,7 +254,8 @@ TEST_F(Mixer, EveryFeatureAgainstItsGoldenOutput) {
         b->setPan(pan), b->setVolume(volume);
         mix(20);
     }
-    EXPECT_TRUE(b->setPan(10001) != DS_OK && b->setVolume(1) != DS_OK && b->pan() == 600 && b->volume() == -600);
+    EXPECT_TRUE(b->setPan(10001) != DS_OK && b->setVolume(1) != DS_OK && b->pan() == 600 &&
+                b->volume() == -600);
     b->stop();
     mix(60);
     b->play(0, 0, 0);  // a one-shot now, from where it stopped
@@ -255,20 +264,25 @@ TEST_F(Mixer, EveryFeatureAgainstItsGoldenOutput) {
     b->getCurrentPosition(&pos);
     EXPECT_EQ(pos, 0u) << "a one-shot that ran off its end starts again from 0";
     std::vector<SoundBuffer*> voices;
-    for (int i = 0; i < 24; ++i) voices.push_back(constant(i < 12 ? (i < 6 ? 20000 : 30000) : -32768));
+    for (int i = 0; i < 24; ++i)
+        voices.push_back(constant(i < 12 ? (i < 6 ? 20000 : 30000) : -32768));
     for (int i = 0; i < 12; ++i) voices[size_t(i)]->play(0, 0, DSBPLAY_LOOPING);
     mix(100);
-    for (int i = 0; i < 24; ++i) i < 12 ? voices[size_t(i)]->stop() : voices[size_t(i)]->play(0, 0, DSBPLAY_LOOPING);
+    for (int i = 0; i < 24; ++i)
+        i < 12 ? voices[size_t(i)]->stop() : voices[size_t(i)]->play(0, 0, DSBPLAY_LOOPING);
     mix(160);
     for (SoundBuffer* v : voices) v->stop();
     mix(60);
-    SoundBuffer* high = make(200, [](uint32_t) { return 255; }, kRate, 8);
-    SoundBuffer* middle = make(200, [](uint32_t) { return 128; }, kRate, 8);
+    SoundBuffer* high = make(
+        200, [](uint32_t) { return 255; }, kRate, 8);
+    SoundBuffer* middle = make(
+        200, [](uint32_t) { return 128; }, kRate, 8);
     high->play(0, 0, DSBPLAY_LOOPING), middle->play(0, 0, DSBPLAY_LOOPING);
     mix(100);
     high->stop(), middle->stop();
     const double w = 2 * std::numbers::pi * 1000;
-    SoundBuffer* sine = make(1103, [w](uint32_t i) { return int(std::lround(16000 * std::sin(w * i / 11025))); }, 11025);
+    SoundBuffer* sine = make(
+        1103, [w](uint32_t i) { return int(std::lround(16000 * std::sin(w * i / 11025))); }, 11025);
     sine->play(0, 0, 0);
     mix(5000);
     sine->play(0, 0, 0);
@@ -278,8 +292,11 @@ TEST_F(Mixer, EveryFeatureAgainstItsGoldenOutput) {
     const std::string bytes(reinterpret_cast<const char*>(out.data()), out.size() * 2);
     if (std::getenv("VARNIS_UPDATE_GOLDEN")) support::writeAll(golden, bytes);
     const std::string expected = support::readAll(golden);
-    const size_t first = size_t(std::mismatch(bytes.begin(), bytes.end(), expected.begin(), expected.end()).first - bytes.begin());
-    EXPECT_TRUE(bytes == expected) << "the mix differs from frame " << first / 4 << " of " << bytes.size() / 4;
+    const size_t first =
+        size_t(std::mismatch(bytes.begin(), bytes.end(), expected.begin(), expected.end()).first -
+               bytes.begin());
+    EXPECT_TRUE(bytes == expected)
+        << "the mix differs from frame " << first / 4 << " of " << bytes.size() / 4;
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 // rendering, and golden pictures of the game's texts.
 #include <gtest/gtest.h>
 
-#include "shell/texts.h"
-#include "gfx/screen.h"
 #include "backends/headless/headless.h"
+#include "gfx/screen.h"
 #include "platform/text.h"
+#include "shell/texts.h"
 #include "support.h"
 
 namespace {
@@ -103,11 +103,13 @@ TEST_F(Text, ShadowIsTheTextMovedAndDrawnFirst) {
 
 TEST_F(Text, ExtentsOfBoldAndItalicTexts) {
     const std::string wind = windText();
-    for (const auto& [text, glyphs, height] : {std::tuple{kTextComputerWin, 13, 90}, {wind.c_str(), 10, 18}}) {
+    for (const auto& [text, glyphs, height] :
+         {std::tuple{kTextComputerWin, 13, 90}, {wind.c_str(), 10, 18}}) {
         const int32_t regular = widthOf(text, height, 400, 0);
         EXPECT_GT(regular, 0);
         EXPECT_EQ(widthOf(text, height, 800, 0), regular + glyphs) << text;  // 1 px a glyph
-        EXPECT_EQ(widthOf(text, height, 800, 1), regular + glyphs) << text;  // the shear adds nothing
+        EXPECT_EQ(widthOf(text, height, 800, 1), regular + glyphs)
+            << text;  // the shear adds nothing
         // An em height gives the same size: the substitute stands in with em = cell.
         EXPECT_EQ(widthOf(text, -height, 400, 0), regular) << text;
     }
@@ -147,11 +149,14 @@ TEST_F(Text, GoldenPicturesOfTheGamesTexts) {
     const std::string wind = windText();
     draw(-1, 8, 400, 0, wind.c_str(), 18, 400, 0, 0);
     const int32_t windX = 400 - screen.lastTextExtent.width / 2;
-    EXPECT_TRUE(support::matchesGoldenText(pbmOf(grab(), 800, kInk, windX, 8), "text", "wind-text.pbm"));
+    EXPECT_TRUE(
+        support::matchesGoldenText(pbmOf(grab(), 800, kInk, windX, 8), "text", "wind-text.pbm"));
     const Picture winner = drawn(-1, -1, 400, 240, kTextComputerWin, 90, 800, 3, 1);
     const int32_t x = 400 - screen.lastTextExtent.width / 2;
-    EXPECT_TRUE(support::matchesGoldenText(pbmOf(winner, 800, kInk, x, 195), "text", "winner-text.pbm"));
-    EXPECT_TRUE(support::matchesGoldenText(pbmOf(winner, 800, kShadow, x, 195), "text", "winner-shadow.pbm"));
+    EXPECT_TRUE(
+        support::matchesGoldenText(pbmOf(winner, 800, kInk, x, 195), "text", "winner-text.pbm"));
+    EXPECT_TRUE(support::matchesGoldenText(pbmOf(winner, 800, kShadow, x, 195), "text",
+                                           "winner-shadow.pbm"));
 }
 
 }  // namespace

@@ -76,7 +76,8 @@ inline uint8_t toByte(int32_t x) {
 // Linear fade of the last n samples down to silence, and of the first few up from it, so that
 // neither end clicks.
 inline void fadeEnds(std::vector<int32_t>& s, size_t in, size_t out) {
-    for (size_t i = 0; i < in && i < s.size(); ++i) s[i] = int32_t(int64_t(s[i]) * int64_t(i) / int64_t(in));
+    for (size_t i = 0; i < in && i < s.size(); ++i)
+        s[i] = int32_t(int64_t(s[i]) * int64_t(i) / int64_t(in));
     for (size_t i = 0; i < out && i < s.size(); ++i) {
         int32_t& v = s[s.size() - 1 - i];
         v = int32_t(int64_t(v) * int64_t(i) / int64_t(out));
@@ -93,10 +94,10 @@ inline std::vector<uint8_t> makeShotSound() {
     const size_t n = 2756;
     std::vector<int32_t> s(n);
     Noise noise(0x5EED0001u);
-    Decay sweep(kOne, 330);   // pitch and brightness fall over ~30 ms
-    Decay body(kOne, 700);    // the thump's loudness
-    Decay burst(kOne, 190);   // the bang's noise
-    Decay tail(kOne, 950);    // a soft after-hiss
+    Decay sweep(kOne, 330);  // pitch and brightness fall over ~30 ms
+    Decay body(kOne, 700);   // the thump's loudness
+    Decay burst(kOne, 190);  // the bang's noise
+    Decay tail(kOne, 950);   // a soft after-hiss
     LowPass burstFilter, tailFilter, tailFilter2;
     uint32_t phase = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -126,11 +127,11 @@ inline std::vector<uint8_t> makeBurstSound() {
     std::vector<int32_t> s(n);
     Noise noise(0xB00B5EEDu);
     Noise dice(0x0C0FFEE1u);
-    Decay crack(kOne, 70);       // the first sharp crack
-    Decay roar(kOne, 2600);      // the body of the blast
-    Decay bright(kOne, 1400);    // how quickly the roar darkens
-    Decay rumble(kOne, 3300);    // the low rumble under it
-    Decay drop(kOne, 2000);      // the rumble's pitch drop
+    Decay crack(kOne, 70);     // the first sharp crack
+    Decay roar(kOne, 2600);    // the body of the blast
+    Decay bright(kOne, 1400);  // how quickly the roar darkens
+    Decay rumble(kOne, 3300);  // the low rumble under it
+    Decay drop(kOne, 2000);    // the rumble's pitch drop
     LowPass roar1, roar2, crackFilter, popFilter;
     int64_t pop = 0;
     uint32_t phase = 0;
@@ -146,7 +147,8 @@ inline std::vector<uint8_t> makeBurstSound() {
         // Crackles: sparse short pops, thinning out as the blast dies away.
         if (i > 250 && i < 6000) {
             const uint32_t chance = uint32_t(40 - (i * 36) / 6000);
-            if (dice.next() % 1000 < chance) pop = kOne / 8 + int64_t(dice.next() % 1000) * (kOne / 4000);
+            if (dice.next() % 1000 < chance)
+                pop = kOne / 8 + int64_t(dice.next() % 1000) * (kOne / 4000);
         }
         const int32_t popSample = gain(popFilter.run(white, 1800), pop);
         pop = (pop * (kOne - kOne / 28)) >> 30;

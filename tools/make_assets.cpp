@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "shell/texts.h"
 #include "asset_files.h"
 #include "asset_sounds.h"
-#include "gfx/screen.h"
 #include "backends/headless/headless.h"
+#include "gfx/screen.h"
+#include "shell/texts.h"
 
 using assets::ColourTable;
 using assets::Rgb;
@@ -40,7 +40,8 @@ struct Rng : assets::synth::Noise {  // the same xorshift32, fixed seed per use
 struct Image {
     int w, h;
     std::vector<uint8_t> px;
-    Image(int width, int height, uint8_t fill) : w(width), h(height), px(size_t(width * height), fill) {}
+    Image(int width, int height, uint8_t fill)
+        : w(width), h(height), px(size_t(width * height), fill) {}
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h; }
     uint8_t at(int x, int y) const { return inside(x, y) ? px[size_t(y * w + x)] : 0; }
     void set(int x, int y, uint8_t c) {
@@ -56,7 +57,9 @@ struct Image {
 struct Mask {
     int w = 640, h = 480;
     std::vector<uint8_t> on = std::vector<uint8_t>(640 * 480, 0);
-    bool at(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h && on[size_t(y * w + x)]; }
+    bool at(int x, int y) const {
+        return x >= 0 && y >= 0 && x < w && y < h && on[size_t(y * w + x)];
+    }
     // Bounding box of the set pixels; top > bottom when empty.
     int top = 1, bottom = 0, left = 1, right = 0;
     void bounds() {
@@ -97,7 +100,8 @@ bool completeTable(ColourTable& t, const std::vector<bool>& used) {
     for (int i = 0; i < 256; ++i) {
         if (used[size_t(i)]) continue;
         // Muted filler colours spread over the cube.
-        Rgb c{uint8_t(40 + (i * 67) % 160), uint8_t(40 + (i * 29) % 150), uint8_t(60 + (i * 101) % 170)};
+        Rgb c{uint8_t(40 + (i * 67) % 160), uint8_t(40 + (i * 29) % 150),
+              uint8_t(60 + (i * 101) % 170)};
         while (taken(c, i)) c.b = uint8_t(c.b + 1);
         t[size_t(i)] = c;
     }
@@ -121,15 +125,15 @@ constexpr int kStone = 96;                // 96 (outline) .. 111 (lightest)
 constexpr uint8_t kWindow = 112, kWindowDim = 113, kFlag = 114, kFlagDark = 115, kPole = 116,
                   kGate = 117, kIron = 118, kIronLight = 119, kTrail = 120, kTrailDim = 121,
                   kShell = 122, kGlow = 123;
-constexpr int kGold = 128;                // 128 (top) .. 159 (bottom) title letters
+constexpr int kGold = 128;  // 128 (top) .. 159 (bottom) title letters
 constexpr uint8_t kRim = 160, kEdge = 161, kShadow = 162, kSubtitle = 163;
-constexpr int kMoon = 168;                // 168 (bright) .. 175
-constexpr int kBar = 176;                 // 176 (top) .. 191 (bottom) highlight bar
+constexpr int kMoon = 168;  // 168 (bright) .. 175
+constexpr int kBar = 176;   // 176 (top) .. 191 (bottom) highlight bar
 constexpr uint8_t kHiText = 192, kHiOutline = 193, kMarker = 194, kBarRim = 195, kPlainText = 196,
                   kPlainShadow = 197, kMarkerDark = 198;
 constexpr uint8_t kCapFace = 208, kCapBorder = 209, kCapTop = 210, kCapLabel = 211, kCaption = 212,
                   kRule = 213, kCapShade = 214;
-constexpr int kGlyph = 224;               // 224 (top) .. 231 (bottom) font strip strokes
+constexpr int kGlyph = 224;  // 224 (top) .. 231 (bottom) font strip strokes
 constexpr uint8_t kGlyphEdge = 232;
 constexpr uint8_t kWhite = 255;
 }  // namespace tp
@@ -198,8 +202,8 @@ ColourTable titleColours() {
 namespace fp {
 constexpr uint8_t kBlack = 0, kKey = 1, kSky = 4;
 constexpr int kStone = 8;  // 8 (outline) .. 23 (lightest)
-constexpr uint8_t kWindow = 24, kWindowDim = 25, kFlag = 26, kFlagDark = 27, kPole = 28,
-                  kGate = 29, kIron = 30, kIronLight = 31;
+constexpr uint8_t kWindow = 24, kWindowDim = 25, kFlag = 26, kFlagDark = 27, kPole = 28, kGate = 29,
+                  kIron = 30, kIronLight = 31;
 constexpr int kGround = 96;  // 96 deepest .. 103 top band
 constexpr uint8_t kAim = 173;
 constexpr int kStars = 176;  // 176 .. 191
@@ -225,15 +229,17 @@ ColourTable fieldColours() {
     put(kIron, {36, 38, 48});
     put(kIronLight, {104, 108, 128});
     // Ground: a grassy top band, then layers of soil and rock getting darker with depth.
-    const Rgb ground[8] = {{40, 30, 24},  {54, 40, 30},   {68, 52, 38},  {84, 64, 46},
+    const Rgb ground[8] = {{40, 30, 24},  {54, 40, 30},  {68, 52, 38},  {84, 64, 46},
                            {102, 78, 54}, {120, 94, 62}, {64, 122, 58}, {100, 170, 76}};
     for (int i = 0; i < 8; ++i) put(kGround + i, ground[i]);
     put(kAim, {255, 208, 64});
     for (int i = 0; i < 16; ++i) {
         // Stars from faint to bright, alternately a little blue and a little warm.
         Rgb c = mix({84, 90, 130}, {250, 250, 244}, i, 15);
-        if (i & 1) c.b = uint8_t(std::min(255, c.b + 12));
-        else c.r = uint8_t(std::min(255, c.r + 10));
+        if (i & 1)
+            c.b = uint8_t(std::min(255, c.b + 12));
+        else
+            c.r = uint8_t(std::min(255, c.r + 10));
         put(kStars + i, c);
     }
     put(kFlash, {255, 206, 96});
@@ -256,7 +262,9 @@ struct CastleInks {
 };
 
 bool castleShape(int x, int y) {  // in sprite units, 0..15
-    auto in = [&](int x0, int y0, int x1, int y1) { return x >= x0 && x <= x1 && y >= y0 && y <= y1; };
+    auto in = [&](int x0, int y0, int x1, int y1) {
+        return x >= x0 && x <= x1 && y >= y0 && y <= y1;
+    };
     // Side towers with merlons.
     if (in(0, 5, 3, 15) || in(12, 5, 15, 15)) return true;
     if (y == 4 && (x == 0 || x == 2 || x == 13 || x == 15)) return true;
@@ -281,16 +289,21 @@ void drawCastle(Image& img, int ox, int oy, int s, const CastleInks& ink, bool f
             int shade = 9;
             const int ux = px / s;
             // Towers and keep are round-ish: lighter on their left, darker on their right.
-            int partLeft = ux <= 3 ? 0 : ux >= 12 ? 12 : (ux >= 5 && ux <= 10 && py / s <= 7) ? 5 : 4;
+            int partLeft = ux <= 3                                ? 0
+                           : ux >= 12                             ? 12
+                           : (ux >= 5 && ux <= 10 && py / s <= 7) ? 5
+                                                                  : 4;
             int partWidth = ux <= 3 || ux >= 12 ? 4 : (ux >= 5 && ux <= 10 && py / s <= 7) ? 6 : 8;
             const int across = (px - partLeft * s) * 8 / (partWidth * s);  // 0..7
             shade += 3 - across;
             if (s >= 2) {
                 const int course = std::max(2, s);
-                if (py % course == course - 1) shade -= 2;
-                else if ((px + (py / course % 2) * course) % (2 * course) == 0) shade -= 1;
+                if (py % course == course - 1)
+                    shade -= 2;
+                else if ((px + (py / course % 2) * course) % (2 * course) == 0)
+                    shade -= 1;
             }
-            if (!shape(px - 1, py) || !shape(px, py - 1)) shade = 14;          // lit edges
+            if (!shape(px - 1, py) || !shape(px, py - 1)) shade = 14;  // lit edges
             if (!shape(px + 1, py) || !shape(px, py + 1) || !shape(px + 1, py - 1)) shade = 2;
             if (py == size - 1) shade = 1;
             shade = std::clamp(shade, 0, 15);
@@ -356,7 +369,8 @@ struct TextPad {
         screen.lockSurface(2);
         if (const uint8_t* p = surfacePixels[2])
             for (int y = 0; y < 480; ++y)
-                for (int x = 0; x < 640; ++x) m.on[size_t(y * 640 + x)] = p[y * surfacePitch[2] + x] == 255;
+                for (int x = 0; x < 640; ++x)
+                    m.on[size_t(y * 640 + x)] = p[y * surfacePitch[2] + x] == 255;
         screen.unlockSurface(2);
         m.bounds();
         if (m.top > m.bottom) ++emptyTexts;
@@ -460,7 +474,8 @@ Image titlePicture(TextPad& pad) {
     for (int step = 1024; step > 1; step /= 2)
         for (int x = 0; x + step <= 1024; x += step) {
             const int r = std::min(24, std::max(1, step / 8));
-            far[size_t(x + step / 2)] = (far[size_t(x)] + far[size_t(x + step)]) / 2 + rng.range(-r, r);
+            far[size_t(x + step / 2)] =
+                (far[size_t(x)] + far[size_t(x + step)]) / 2 + rng.range(-r, r);
         }
     int wobble = 0;
     std::array<int, 640> near{};
@@ -514,7 +529,8 @@ Image titlePicture(TextPad& pad) {
         }
         for (int y = near[size_t(x)]; y < 224; ++y) {
             const int depth = y - near[size_t(x)];
-            int shade = depth < 2 ? depth : std::min(15, 3 + (depth * 12 + kBayer[y & 3][x & 3] * 4) / 40);
+            int shade =
+                depth < 2 ? depth : std::min(15, 3 + (depth * 12 + kBayer[y & 3][x & 3] * 4) / 40);
             img.set(x, y, uint8_t(kNear + shade));
         }
     }
@@ -558,7 +574,8 @@ Image titlePicture(TextPad& pad) {
         }
         for (int j = -3; j <= 3; ++j)
             for (int i = -3; i <= 3; ++i)
-                if (i * i + j * j <= 9) img.set(lastX + i, lastY + j, i * i + j * j <= 2 ? kShell : kGlow);
+                if (i * i + j * j <= 9)
+                    img.set(lastX + i, lastY + j, i * i + j * j <= 2 ? kShell : kGlow);
     }
 
     // The name, large, in gold with a dark edge and a shadow; a line under it.
@@ -567,9 +584,11 @@ Image titlePicture(TextPad& pad) {
     // A bright rim just inside the edge on the upper strokes.
     for (int y = name.top; y <= name.bottom && name.top <= name.bottom; ++y)
         for (int x = name.left; x <= name.right; ++x)
-            if (name.at(x, y) && !name.at(x, y - 1) && y < (name.top + name.bottom) / 2) img.set(x, y, kGold);
+            if (name.at(x, y) && !name.at(x, y - 1) && y < (name.top + name.bottom) / 2)
+                img.set(x, y, kGold);
     static const char kSubtitleText[] =  // 二つの砦の砲撃戦 (a duel of two fortresses)
-        "\x93\xF1\x82\xC2\x82\xCC\x8D\xD4\x82\xCC\x96" "C\x8C\x82\x90\xED";
+        "\x93\xF1\x82\xC2\x82\xCC\x8D\xD4\x82\xCC\x96"
+        "C\x8C\x82\x90\xED";
     const Mask sub = pad.draw(kSubtitleText, 320, 146, 22, 600, 0);
     paintText(img, sub, 1, kShadow, 0, kShadow, kSubtitle, 1, 0, 223);
     return img;
@@ -581,7 +600,7 @@ void drawMenu(Image& img, TextPad& pad) {
     static const char* const kItems[3] = {
         "\x82\xD0\x82\xC6\x82\xE8\x82\xC5\x97V\x82\xD4",  // ひとりで遊ぶ
         "\x82\xD3\x82\xBD\x82\xE8\x82\xC5\x97V\x82\xD4",  // ふたりで遊ぶ
-        "\x82\xA8\x82\xED\x82\xE9",                      // おわる
+        "\x82\xA8\x82\xED\x82\xE9",                       // おわる
     };
     for (int i = 0; i < 3; ++i) {
         const int top = 240 + 42 * i;
@@ -594,7 +613,8 @@ void drawMenu(Image& img, TextPad& pad) {
                 const int cy = y < by0 + r ? by0 + r : y > by1 - r ? by1 - r : y;
                 const int d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
                 if (d2 > r * r) continue;
-                const bool rim = d2 > (r - 1) * (r - 1) || y == by0 || y == by1 || x == bx0 || x == bx1;
+                const bool rim =
+                    d2 > (r - 1) * (r - 1) || y == by0 || y == by1 || x == bx0 || x == bx1;
                 int level = (y - by0) * 15 / (by1 - by0);
                 if (y - by0 < 12) level = (y - by0) * 3 / 12;  // gloss on the upper part
                 level = std::clamp(level + (kBayer[y & 3][x & 3] > 11 ? 1 : 0), 0, 15);
@@ -618,9 +638,10 @@ void drawMenu(Image& img, TextPad& pad) {
 void drawKeyGuide(Image& img, TextPad& pad) {
     using namespace tp;
     static const char* const kCaptions[3] = {
-        "\x8D\xB6\x82\xCC\x8D\xD4\x82\xAA\x8C\x82\x82\xC2",         // 左の砦が撃つ
-        ("\x89" "E\x82\xCC\x8D\xD4\x82\xAA\x8C\x82\x82\xC2"),       // 右の砦が撃つ
-        "\x82\xE0\x82\xC7\x82\xE9",                                 // もどる
+        "\x8D\xB6\x82\xCC\x8D\xD4\x82\xAA\x8C\x82\x82\xC2",  // 左の砦が撃つ
+        ("\x89"
+         "E\x82\xCC\x8D\xD4\x82\xAA\x8C\x82\x82\xC2"),  // 右の砦が撃つ
+        "\x82\xE0\x82\xC7\x82\xE9",                     // もどる
     };
     static const char* const kKeys[3] = {"Space", "Enter", "Esc"};
     const int centres[3] = {120, 320, 520};
@@ -635,9 +656,12 @@ void drawKeyGuide(Image& img, TextPad& pad) {
                 const bool corner = (x == x0 || x == x1) && (y == y0 || y >= y1);
                 if (corner) continue;
                 uint8_t c = kCapFace;
-                if (y > y1) c = kCapShade;  // the key's side
-                else if (x == x0 || x == x1 || y == y0 || y == y1) c = kCapBorder;
-                else if (y < y0 + 4) c = kCapTop;
+                if (y > y1)
+                    c = kCapShade;  // the key's side
+                else if (x == x0 || x == x1 || y == y0 || y == y1)
+                    c = kCapBorder;
+                else if (y < y0 + 4)
+                    c = kCapTop;
                 img.set(x, y, c);
             }
         const Mask label = pad.draw(kKeys[i], centres[i], 418, 17, 700, 0);
@@ -671,11 +695,14 @@ Image spriteSheet() {
             const int ax = std::abs(dx), ay = std::abs(dy);
             const int spike = std::min(ax, ay) <= 2 || std::abs(ax - ay) <= 2 ? 15 : 10;
             if (d2 > spike * spike) continue;
-            uint8_t c = d2 <= 16 ? kFlashCore : d2 <= 49 ? kFlash : d2 <= 100 ? kFlashHot : kFlashEmber;
+            uint8_t c = d2 <= 16    ? kFlashCore
+                        : d2 <= 49  ? kFlash
+                        : d2 <= 100 ? kFlashHot
+                                    : kFlashEmber;
             img.set(16 + x, y, c);
         }
-    drawCastle(img, 32, 0, 1, CastleInks{kStone, kWindow, kWindowDim, kFlag, kFlagDark, kPole, kGate},
-               true);
+    drawCastle(img, 32, 0, 1,
+               CastleInks{kStone, kWindow, kWindowDim, kFlag, kFlagDark, kPole, kGate}, true);
     return img;
 }
 
@@ -696,7 +723,8 @@ Image iconArt() {
     for (int i = 0; i < 18; ++i)
         img.set(rng.range(3, 60), rng.range(3, 30), uint8_t(fp::kStars + rng.range(4, 15)));
     drawCastle(img, 16, 12, 2,
-               CastleInks{fp::kStone, fp::kWindow, fp::kWindowDim, fp::kFlag, fp::kFlagDark, fp::kPole, fp::kGate},
+               CastleInks{fp::kStone, fp::kWindow, fp::kWindowDim, fp::kFlag, fp::kFlagDark,
+                          fp::kPole, fp::kGate},
                true);
     return img;
 }
@@ -705,8 +733,8 @@ Image iconArt() {
 // of 64 and up keep its hard pixels and smaller ones blend them), coverage of the badge for alpha.
 std::vector<uint8_t> iconPixels(const Image& art, const ColourTable& field, int n) {
     constexpr int S = 4;
-    const int span = 2 * S * n;          // one pixel is 2S units; samples sit at odd units
-    const int radius = span * 12 / 64;   // the badge's corner radius, 12 pixels at 64
+    const int span = 2 * S * n;         // one pixel is 2S units; samples sit at odd units
+    const int radius = span * 12 / 64;  // the badge's corner radius, 12 pixels at 64
     std::vector<uint8_t> rgba(size_t(n) * size_t(n) * 4);
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x) {
@@ -716,7 +744,8 @@ std::vector<uint8_t> iconPixels(const Image& art, const ColourTable& field, int 
                     const int u = 2 * (x * S + i) + 1, v = 2 * (y * S + j) + 1;
                     const Rgb c = field[art.at(u * art.w / span, v * art.h / span)];
                     r += c.r, g += c.g, b += c.b;
-                    const int cu = std::clamp(u, radius, span - radius), cv = std::clamp(v, radius, span - radius);
+                    const int cu = std::clamp(u, radius, span - radius),
+                              cv = std::clamp(v, radius, span - radius);
                     inside += (u - cu) * (u - cu) + (v - cv) * (v - cv) <= radius * radius;
                 }
             uint8_t* p = &rgba[(size_t(y) * size_t(n) + size_t(x)) * 4];
@@ -753,7 +782,8 @@ int main(int argc, char** argv) {
         drawFontStrip(titleImage, 464);
         // Still usable, so not an error, but the menu would show empty bars.
         if (pad.emptyTexts > 0)
-            std::fprintf(stderr, "make_assets: warning: %d texts drew nothing (no Japanese font?)\n",
+            std::fprintf(stderr,
+                         "make_assets: warning: %d texts drew nothing (no Japanese font?)\n",
                          pad.emptyTexts);
     }
     const Image sheet = spriteSheet();
@@ -761,8 +791,10 @@ int main(int argc, char** argv) {
     bool ok = true;
     ok &= assets::writeFile(dir + "title.bmp", assets::encodeBmp(640, 480, titleImage.px, title));
     ok &= assets::writeFile(dir + "char.bmp", assets::encodeBmp(48, 32, sheet.px, field));
-    ok &= assets::writeFile(dir + "shoot.wav", assets::encodeWav(assets::makeShotSound(), assets::kSampleRate));
-    ok &= assets::writeFile(dir + "bomb.wav", assets::encodeWav(assets::makeBurstSound(), assets::kSampleRate));
+    ok &= assets::writeFile(dir + "shoot.wav",
+                            assets::encodeWav(assets::makeShotSound(), assets::kSampleRate));
+    ok &= assets::writeFile(dir + "bomb.wav",
+                            assets::encodeWav(assets::makeBurstSound(), assets::kSampleRate));
     const Image art = iconArt();
     for (int n : kIconSizes) {
         const std::vector<uint8_t> png = assets::encodePng(n, n, iconPixels(art, field, n));

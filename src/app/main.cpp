@@ -7,11 +7,11 @@
 #include "app/net_play.h"
 #include "app/options.h"
 #include "app/window.h"
-#include "platform/datafile.h"
 #include "app/window_backend.h"
 #include "backends/headless/headless.h"
 #include "backends/replay/recording.h"
 #include "backends/replay/replay.h"
+#include "platform/datafile.h"
 #include "platform/printable.h"
 #include "platform/process.h"
 #include "platform/stats.h"
@@ -19,7 +19,9 @@
 namespace {
 
 // Messages quote file names and what files hold: shown with their control characters escaped.
-void say(const std::string& message) { std::fprintf(stderr, "varnis: %s\n", platform::printable(message).c_str()); }
+void say(const std::string& message) {
+    std::fprintf(stderr, "varnis: %s\n", platform::printable(message).c_str());
+}
 
 int usageError(const std::string& message) {
     say(message);
@@ -48,8 +50,10 @@ std::string inputAt(const std::string& output, const std::string& replayPath) {
     std::error_code ec;
     if (output.empty() || !fs::exists(output, ec)) return {};
     for (const char* name : platform::kRecordedFiles)
-        if (fs::equivalent(output, platform::dataFilePath(name), ec)) return std::string("the data file ") + name;
-    if (!replayPath.empty() && fs::equivalent(output, replayPath, ec)) return "the recording being replayed";
+        if (fs::equivalent(output, platform::dataFilePath(name), ec))
+            return std::string("the data file ") + name;
+    if (!replayPath.empty() && fs::equivalent(output, replayPath, ec))
+        return "the recording being replayed";
     return {};
 }
 
@@ -138,7 +142,8 @@ int main(int argc, char** argv) {
         std::unique_ptr<platform::RecordWriter> writer;
         if (!o.recordPath.empty()) {
             if (const std::string input = inputAt(o.recordPath, ""); !input.empty())
-                return usageError("cannot write the recording " + o.recordPath + ": it is " + input);
+                return usageError("cannot write the recording " + o.recordPath + ": it is " +
+                                  input);
             writer = std::make_unique<platform::RecordWriter>();
             if (!writer->open(o.recordPath, seed, error))
                 return usageError("cannot write the recording " + o.recordPath + ": " + error);

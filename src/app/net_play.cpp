@@ -22,9 +22,10 @@ bool splitAddress(const std::string& text, bool needHost, std::string& host, std
     const size_t colon = text.rfind(':');
     host = colon == std::string::npos ? "" : text.substr(0, colon);
     port = colon == std::string::npos ? text : text.substr(colon + 1);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoul(port) > 65535)
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos || std::stoul(port) > 65535)
         return false;
     return !needHost || !host.empty();
 }
@@ -48,18 +49,22 @@ int startNetPlay(const Options& o, std::FILE* trace, uint32_t& seed) {
     if (o.headless && !o.scriptPath.empty()) {
         std::string text, error;
         if (!readText(o.scriptPath, text)) return fail("cannot read the script " + o.scriptPath);
-        if (!platform::parseScript(text, net.script, error)) return fail(o.scriptPath + ": " + error);
-        if (!platform::isWritableFolder(o.snapshotDir)) return fail("cannot write snapshots into " + o.snapshotDir);
+        if (!platform::parseScript(text, net.script, error))
+            return fail(o.scriptPath + ": " + error);
+        if (!platform::isWritableFolder(o.snapshotDir))
+            return fail("cannot write snapshots into " + o.snapshotDir);
         net.snapshotDir = o.snapshotDir;
     }
     platform::Hello own;
     own.version = VARNIS_VERSION;
     own.compat = platform::kReplayCompat;
-    for (int i = 0; i < 4; ++i) own.files[i] = platform::dataFileChecksum(platform::kRecordedFiles[i]);
+    for (int i = 0; i < 4; ++i)
+        own.files[i] = platform::dataFileChecksum(platform::kRecordedFiles[i]);
 
     std::string host, port;
     if (!o.hostAt.empty()) {
-        if (!splitAddress(o.hostAt, false, host, port)) return fail("--host '" + o.hostAt + "' is not [ADDR:]PORT");
+        if (!splitAddress(o.hostAt, false, host, port))
+            return fail("--host '" + o.hostAt + "' is not [ADDR:]PORT");
         if (!o.code.empty() && !platform::validCode(o.code))
             return fail("a code is 1 to 64 letters, digits, '-' and '_'");
         platform::HostSettings h;
@@ -73,17 +78,21 @@ int startNetPlay(const Options& o, std::FILE* trace, uint32_t& seed) {
         net.link = platform::startHost(h, shown, bound, error);
         if (!net.link) return fail("cannot host on " + o.hostAt + ": " + error);
         const std::string at = shown + ":" + std::to_string(bound);
-        std::fprintf(stderr, "varnis: hosting; share http://%s/?code=%s or varnis --join %s --code %s\n", at.c_str(),
-                     h.code.c_str(), at.c_str(), h.code.c_str());
-        if (o.headless) platform::waitForPlayer(*net.link);  // scripted runs start with their player
+        std::fprintf(stderr,
+                     "varnis: hosting; share http://%s/?code=%s or varnis --join %s --code %s\n",
+                     at.c_str(), h.code.c_str(), at.c_str(), h.code.c_str());
+        if (o.headless)
+            platform::waitForPlayer(*net.link);  // scripted runs start with their player
         net.seat = 0;
     } else {
-        if (!splitAddress(o.joinAt, true, host, port)) return fail("--join '" + o.joinAt + "' is not HOST:PORT");
+        if (!splitAddress(o.joinAt, true, host, port))
+            return fail("--join '" + o.joinAt + "' is not HOST:PORT");
         own.code = o.code;
         own.watch = o.watch;
         platform::JoinResult r;
         net.link = platform::joinHost(host, port, own, r);
-        if (!net.link) return fail((r.refused ? "refused by " : "cannot join ") + o.joinAt + ": " + r.error);
+        if (!net.link)
+            return fail((r.refused ? "refused by " : "cannot join ") + o.joinAt + ": " + r.error);
         seed = r.seed;
         net.seat = r.player ? 1 : -1;
         std::fprintf(stderr, "varnis: joined %s %s\n", o.joinAt.c_str(),

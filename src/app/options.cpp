@@ -7,7 +7,10 @@ namespace {
 // --host, --join, --code and --watch; 0 when args[i] is none of them, -1 on an error.
 int netOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error) {
     const std::string& a = args[i];
-    std::string* target = a == "--host" ? &o.hostAt : a == "--join" ? &o.joinAt : a == "--code" ? &o.code : nullptr;
+    std::string* target = a == "--host"   ? &o.hostAt
+                          : a == "--join" ? &o.joinAt
+                          : a == "--code" ? &o.code
+                                          : nullptr;
     if (a == "--watch") {
         o.watch = true;
         return 1;
@@ -27,12 +30,18 @@ int netOption(const std::vector<std::string>& args, size_t& i, Options& o, std::
 
 // What network play allows beside it; called once the other options are read.
 bool checkNetOptions(const Options& o, std::string& error) {
-    if (!o.hostAt.empty() && !o.joinAt.empty()) error = "--host and --join exclude each other";
-    else if (!o.network() && (!o.code.empty() || o.watch)) error = "--code and --watch go with --host or --join";
-    else if (o.watch && o.joinAt.empty()) error = "--watch goes with --join";
-    else if (!o.joinAt.empty() && o.code.empty()) error = "--join needs the host's --code";
-    else if (o.network() && !o.replayPath.empty()) error = "--replay plays a recording, not over the network";
-    else if (!o.joinAt.empty() && o.seedGiven) error = "--join takes its seed from the host, not --seed";
+    if (!o.hostAt.empty() && !o.joinAt.empty())
+        error = "--host and --join exclude each other";
+    else if (!o.network() && (!o.code.empty() || o.watch))
+        error = "--code and --watch go with --host or --join";
+    else if (o.watch && o.joinAt.empty())
+        error = "--watch goes with --join";
+    else if (!o.joinAt.empty() && o.code.empty())
+        error = "--join needs the host's --code";
+    else if (o.network() && !o.replayPath.empty())
+        error = "--replay plays a recording, not over the network";
+    else if (!o.joinAt.empty() && o.seedGiven)
+        error = "--join takes its seed from the host, not --seed";
     return error.empty();
 }
 
@@ -41,10 +50,13 @@ bool checkNetOptions(const Options& o, std::string& error) {
 const char* usageText() {
     return "usage: varnis [--window] [--seed N] [--record FILE] [--stats]\n"
            "       varnis [--window] --replay FILE [--stats]\n"
-           "       varnis --headless --script FILE [--snapshots DIR] [--max-ms N] [--seed N] [--stats]\n"
+           "       varnis --headless --script FILE [--snapshots DIR] [--max-ms N] [--seed N] "
+           "[--stats]\n"
            "       varnis --headless --replay FILE [--snapshots DIR] [--max-ms N] [--stats]\n"
-           "       varnis [--window | --headless [--script FILE]] --host [ADDR:]PORT [--code CODE] ...\n"
-           "       varnis [--window | --headless [--script FILE]] --join HOST:PORT --code CODE [--watch] ...\n"
+           "       varnis [--window | --headless [--script FILE]] --host [ADDR:]PORT [--code CODE] "
+           "...\n"
+           "       varnis [--window | --headless [--script FILE]] --join HOST:PORT --code CODE "
+           "[--watch] ...\n"
            "       varnis --help | --version\n"
            "\n"
            "  --window         play in a window instead of full screen (Alt+Enter toggles)\n"
@@ -61,8 +73,10 @@ const char* usageText() {
            "  --snapshots DIR  where snapshots are written (default: the working directory)\n"
            "  --max-ms N       end with status 124 once the virtual clock passes N ms\n"
            "                   (default 3600000)\n"
-           "  --host [ADDR:]PORT  play as usual and let others join on PORT (0: any free one); the\n"
-           "                   line to share is printed; a headless host starts once a player joined\n"
+           "  --host [ADDR:]PORT  play as usual and let others join on PORT (0: any free one); "
+           "the\n"
+           "                   line to share is printed; a headless host starts once a player "
+           "joined\n"
            "  --join HOST:PORT join a host: the first to join plays the right fortress (Space or\n"
            "                   Enter fires), the others watch\n"
            "  --code CODE      the host's code (made at random when a host is given none)\n"

@@ -13,17 +13,10 @@ using namespace platform;
 
 int32_t mainWindowProc(uint32_t message, uint32_t wParam, int32_t lParam) {
     switch (message) {
-        case WM_DESTROY:
-            postQuitMessage(0);
-            return 1;
-        case WM_MOVE:
-            screen.updateWindowOrigin();
-            return 1;
-        case WM_CLOSE:
-            fatalExit();
-        case WM_SETCURSOR:
-            hideCursor();
-            return 1;
+        case WM_DESTROY: postQuitMessage(0); return 1;
+        case WM_MOVE: screen.updateWindowOrigin(); return 1;
+        case WM_CLOSE: fatalExit();
+        case WM_SETCURSOR: hideCursor(); return 1;
         case WM_KEYDOWN:
             if (wParam == VK_PAUSE) fatalExit();
             keyDown[wParam & 0xFF] = 1;
@@ -33,8 +26,7 @@ int32_t mainWindowProc(uint32_t message, uint32_t wParam, int32_t lParam) {
             keyDown[wParam & 0xFF] = 0;
             if (wParam == VK_CONTROL) waitEnabled = 1;
             return 1;
-        default:
-            return defWindowProc(message, wParam, lParam);
+        default: return defWindowProc(message, wParam, lParam);
     }
 }
 

@@ -1,18 +1,21 @@
 // Building the battlefield off screen in slot 2 while the front surface says "Just a moment".
-#include "shell/frameclock.h"
-#include "shell/texts.h"
 #include "game/crand.h"
 #include "game/match.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
+#include "shell/frameclock.h"
+#include "shell/texts.h"
 
 const int16_t landscapeProfiles[3][21] = {
     // Two tall walls on flat ground.
-    {400, 400, 400, 400, 400, 60, 60, 60, 60, 400, 400, 400, 60, 60, 60, 60, 400, 400, 400, 400, 400},
+    {400, 400, 400, 400, 400, 60,  60,  60,  60,  400, 400,
+     400, 60,  60,  60,  60,  400, 400, 400, 400, 400},
     // One tall wall in the middle, two small rises.
-    {400, 400, 400, 400, 300, 400, 400, 400, 400, 60, 60, 60, 400, 400, 400, 400, 300, 400, 400, 400, 400},
+    {400, 400, 400, 400, 300, 400, 400, 400, 400, 60, 60,
+     60,  400, 400, 400, 400, 300, 400, 400, 400, 400},
     // Rugged hills.
-    {250, 400, 300, 350, 270, 410, 350, 450, 250, 300, 200, 320, 350, 400, 300, 350, 270, 410, 350, 450, 250},
+    {250, 400, 300, 350, 270, 410, 350, 450, 250, 300, 200,
+     320, 350, 400, 300, 350, 270, 410, 350, 450, 250},
 };
 
 void Match::generateBattlefield() {
@@ -44,7 +47,8 @@ void Match::generateBattlefield() {
                                 paletteColour(103 - j));
         // Solid ground below, down past the bottom edge at both ends of the column.
         for (int k = 0;; ++k) {
-            screen.drawLine(kFieldSlot, x0, h[i] + 64 + k, x1, h[i + 1] + 64 + k, paletteColour(96));
+            screen.drawLine(kFieldSlot, x0, h[i] + 64 + k, x1, h[i + 1] + 64 + k,
+                            paletteColour(96));
             if (h[i] + 64 + k > 480 && h[i + 1] + 64 + k > 480) break;
             waitUntil(0);
         }

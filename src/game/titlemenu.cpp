@@ -1,13 +1,13 @@
 // The title screen: the picture, the three-item menu and the selection blink.
 #include "game/titlemenu.h"
 
-#include "shell/frameclock.h"
-#include "shell/shell.h"
 #include "game/crand.h"
 #include "game/match.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
 #include "platform/host.h"
+#include "shell/frameclock.h"
+#include "shell/shell.h"
 #include "sound/soundbank.h"
 
 TitleMenu titleMenu;

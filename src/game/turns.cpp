@@ -2,14 +2,14 @@
 #include <cmath>
 #include <cstdio>
 
-#include "shell/frameclock.h"
-#include "shell/shell.h"
-#include "shell/texts.h"
 #include "game/crand.h"
 #include "game/match.h"
 #include "game/titlemenu.h"
 #include "gfx/screen.h"
 #include "platform/host.h"
+#include "shell/frameclock.h"
+#include "shell/shell.h"
+#include "shell/texts.h"
 #include "sound/soundbank.h"
 
 Match match;

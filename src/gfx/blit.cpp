@@ -100,8 +100,8 @@ bool Screen::clipBlit(int32_t& dx, int32_t& dy, int32_t& sx, int32_t& sy, int32_
     return false;
 }
 
-int32_t Screen::blitRect(int32_t dx, int32_t dy, const Rect* src, int32_t dstSlot,
-                         int32_t srcSlot, uint32_t flags) {
+int32_t Screen::blitRect(int32_t dx, int32_t dy, const Rect* src, int32_t dstSlot, int32_t srcSlot,
+                         uint32_t flags) {
     Surface* d = slotSurface(dstSlot);
     Surface* s = slotSurface(srcSlot);
     if (!d || !s) return DDERR_INVALIDPARAMS;

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "shell/shell.h"
-#include "shell/texts.h"
 #include "gfx/palette.h"
 #include "gfx/screen.h"
 #include "platform/bitmap.h"
 #include "platform/datafile.h"
 #include "platform/raster.h"
+#include "shell/shell.h"
+#include "shell/texts.h"
 
 using namespace platform;
 
@@ -45,8 +45,8 @@ void Screen::drawCircle(int32_t slot, int32_t cx, int32_t cy, int32_t radius, in
 
 // Copies the width-by-height region at (sx, sy) of the picture to (dx, dy) of the slot, clipped
 // to both. An 8-bit picture keeps its indices; others are matched to the device palette.
-void Screen::loadBitmap(const char* fileName, int32_t width, int32_t height, int32_t dx,
-                        int32_t dy, int32_t sx, int32_t sy, int32_t slot) {
+void Screen::loadBitmap(const char* fileName, int32_t width, int32_t height, int32_t dx, int32_t dy,
+                        int32_t sx, int32_t sy, int32_t slot) {
     BitmapImage image;
     if (!readBitmapFile(dataFilePath(fileName).c_str(), image)) {
         std::snprintf(textBuffer, sizeof textBuffer, kTextFileNotFound, fileName ? fileName : "");
@@ -56,9 +56,11 @@ void Screen::loadBitmap(const char* fileName, int32_t width, int32_t height, int
     if (!s) return;
 
     const int64_t kx0 = std::max<int64_t>({int64_t(0), -int64_t(sx), -int64_t(dx)});
-    const int64_t kx1 = std::min<int64_t>({int64_t(width), int64_t(image.width) - sx, int64_t(s->width()) - dx});
+    const int64_t kx1 =
+        std::min<int64_t>({int64_t(width), int64_t(image.width) - sx, int64_t(s->width()) - dx});
     const int64_t ky0 = std::max<int64_t>({int64_t(0), -int64_t(sy), -int64_t(dy)});
-    const int64_t ky1 = std::min<int64_t>({int64_t(height), int64_t(image.height) - sy, int64_t(s->height()) - dy});
+    const int64_t ky1 =
+        std::min<int64_t>({int64_t(height), int64_t(image.height) - sy, int64_t(s->height()) - dy});
     if (kx0 >= kx1 || ky0 >= ky1) return;
 
     const bool keepIndices = image.indexed && image.bitsPerPixel == 8;

@@ -4,11 +4,11 @@
 
 #include <cstdio>
 
+#include "gfx/screen.h"
+#include "platform/datafile.h"
 #include "shell/frameclock.h"
 #include "shell/shell.h"
 #include "shell/texts.h"
-#include "gfx/screen.h"
-#include "platform/datafile.h"
 
 using namespace platform;
 
@@ -84,9 +84,9 @@ int32_t PaletteFader::setBrightnessRange(int32_t first, int32_t last, int32_t of
         if (offset == 0) {
             workPalette[i] = b;
         } else {
-            workPalette[i] = PaletteEntry{clampChannel(b.peRed, offset),
-                                          clampChannel(b.peGreen, offset),
-                                          clampChannel(b.peBlue, offset), PC_RESERVED};
+            workPalette[i] =
+                PaletteEntry{clampChannel(b.peRed, offset), clampChannel(b.peGreen, offset),
+                             clampChannel(b.peBlue, offset), PC_RESERVED};
         }
     }
     return applyPalette();

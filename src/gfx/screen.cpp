@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "shell/shell.h"
 #include "gfx/palette.h"
 #include "platform/host.h"
+#include "shell/shell.h"
 
 using namespace platform;
 
@@ -53,8 +53,9 @@ int Screen::openScreen(WindowHandle, int32_t w, int32_t h, int32_t full, int32_t
     ddraw = DisplayDevice::create();
     if (!ddraw) return 0;
     uint32_t level = DDSCL_NORMAL;
-    if (full) level = (w == 320 && h == 240) ? (DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX)
-                                             : (DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE);
+    if (full)
+        level = (w == 320 && h == 240) ? (DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX)
+                                       : (DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE);
     if (ddraw->setCooperativeLevel(level) != DD_OK) return 0;
     if (full && ddraw->setDisplayMode(w, h, bpp) != DD_OK) fatalExit();
 

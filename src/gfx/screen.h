@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
-#include "shell/shell.h"
 #include "platform/display.h"
+#include "shell/shell.h"
 
-using platform::PaletteEntry;
 using platform::DDBLTFAST_SRCCOLORKEY;
 using platform::DDBLTFAST_WAIT;
+using platform::PaletteEntry;
 
 // The surface table's size, and the two slots every screen has: the front (visible) surface and
 // the back buffer that present() shows.

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/shell.h"
-#include "shell/texts.h"
 #include "gfx/screen.h"
 #include "platform/host.h"
 #include "platform/raster.h"
 #include "platform/text.h"
+#include "shell/shell.h"
+#include "shell/texts.h"
 
 namespace {
 

@@ -48,7 +48,8 @@ enum class Envelope { RampIn, RampOut };
 // silence after the last frame of a one-shot sound (and towards the first frame of a looping
 // one), so an end never steps. ramp counts down the frames of the envelope still to apply.
 template <int Bits, int Channels>
-size_t renderVoice(const Voice& v, uint64_t& pos, Envelope env, int32_t& ramp, float* acc, size_t n) {
+size_t renderVoice(const Voice& v, uint64_t& pos, Envelope env, int32_t& ramp, float* acc,
+                   size_t n) {
     const uint64_t end = uint64_t(v.frames) << 32;
     // Below this position both frames of the interpolation lie inside the buffer.
     const uint64_t inner = uint64_t(v.frames - 1) << 32;
@@ -273,7 +274,8 @@ int32_t SoundDevice::setCooperativeLevel(int32_t, uint32_t level) {
     return level == DSSCL_NORMAL ? DS_OK : DSERR_INVALIDPARAM;
 }
 
-int32_t SoundDevice::createSoundBuffer(const SoundBufferDesc& desc, SoundBuffer** out, void* outer) {
+int32_t SoundDevice::createSoundBuffer(const SoundBufferDesc& desc, SoundBuffer** out,
+                                       void* outer) {
     if (!out) return DSERR_INVALIDPARAM;
     *out = nullptr;
     if (outer || desc.dwSize != 20 || !desc.lpwfxFormat) return DSERR_INVALIDPARAM;
@@ -281,7 +283,8 @@ int32_t SoundDevice::createSoundBuffer(const SoundBufferDesc& desc, SoundBuffer*
     if (f.wFormatTag != WAVE_FORMAT_PCM) return DSERR_BADFORMAT;
     if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return DSERR_BADFORMAT;
     if (f.nChannels != 1 && f.nChannels != 2) return DSERR_BADFORMAT;
-    if (f.nSamplesPerSec < uint32_t(DSBFREQUENCY_MIN) || f.nSamplesPerSec > uint32_t(DSBFREQUENCY_MAX))
+    if (f.nSamplesPerSec < uint32_t(DSBFREQUENCY_MIN) ||
+        f.nSamplesPerSec > uint32_t(DSBFREQUENCY_MAX))
         return DSERR_BADFORMAT;
     if (desc.dwBufferBytes < uint32_t(DSBSIZE_MIN) || desc.dwBufferBytes > uint32_t(DSBSIZE_MAX))
         return DSERR_INVALIDPARAM;
@@ -315,8 +318,9 @@ void SoundDevice::mixChunk(float* acc, size_t frames) {
     std::lock_guard<std::mutex> g(mutex_);
     for (SoundBuffer* b : buffers_) {
         if ((!b->playing_ && b->rampOut_ <= 0) || b->frames_ == 0) continue;
-        const Voice v{b->data_.data(), b->frames_, (uint64_t(uint32_t(b->frequency_)) << 32) / rate_,
-                      b->looping_, b->gainLeft_, b->gainRight_};
+        const Voice v{
+            b->data_.data(), b->frames_,   (uint64_t(uint32_t(b->frequency_)) << 32) / rate_,
+            b->looping_,     b->gainLeft_, b->gainRight_};
         const uint64_t end = uint64_t(b->frames_) << 32;
         if (b->playing_) {
             render(b->format_, v, b->position_, Envelope::RampIn, b->rampIn_, acc, frames);

@@ -1,7 +1,8 @@
 // The stand-in for DirectSound: a device, one secondary buffer per sound, and a mixer that sums
 // every playing buffer into 16-bit stereo at the output rate. Two devices share the mixer: a real
 // one, which the back end's audio output pulls from on its own thread, and a silent one (headless
-// runs), which accepts and refuses exactly the same buffers and outputs nothing unless mixed by hand.
+// runs), which accepts and refuses exactly the same buffers and outputs nothing unless mixed by
+// hand.
 //
 // Units are DirectSound's: pan and volume in hundredths of a decibel, frequency in samples per
 // second, positions in bytes. A pan or volume of -10000 or beyond silences a channel outright.

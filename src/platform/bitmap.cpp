@@ -71,7 +71,8 @@ void decodeRle(const uint8_t* p, const uint8_t* end, bool four, BitmapImage& img
             const int64_t padded = bytes + (bytes & 1);
             if (end - p < bytes) return;
             for (int k = 0; k < c; ++k) {
-                const uint8_t v = four ? uint8_t((k & 1) ? (p[k / 2] & 0x0F) : (p[k / 2] >> 4)) : p[k];
+                const uint8_t v =
+                    four ? uint8_t((k & 1) ? (p[k / 2] & 0x0F) : (p[k / 2] >> 4)) : p[k];
                 put(x + k, v);
             }
             x += c;
@@ -147,9 +148,13 @@ bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& img, std::strin
         masks[1] = u32(m + 4);
         masks[2] = u32(m + 8);
     } else if (bpp == 16) {
-        masks[0] = 0x7C00; masks[1] = 0x03E0; masks[2] = 0x001F;
+        masks[0] = 0x7C00;
+        masks[1] = 0x03E0;
+        masks[2] = 0x001F;
     } else if (bpp == 32) {
-        masks[0] = 0xFF0000; masks[1] = 0xFF00; masks[2] = 0xFF;
+        masks[0] = 0xFF0000;
+        masks[1] = 0xFF00;
+        masks[2] = 0xFF;
     }
 
     img.width = int32_t(width);
@@ -162,7 +167,8 @@ bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& img, std::strin
         if (clrUsed > full) return fail(error, "colour table too large");
         const uint32_t count = clrUsed ? clrUsed : full;
         const size_t entry = core ? 3 : 4;
-        if (tableStart + uint64_t(count) * entry > size) return fail(error, "colour table past end of file");
+        if (tableStart + uint64_t(count) * entry > size)
+            return fail(error, "colour table past end of file");
         img.colourTable.resize(count);
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t* e = data + tableStart + i * entry;
@@ -175,7 +181,8 @@ bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& img, std::strin
     if (rle) {
         // Every two bytes of runs describe at most 255 pixels (a few more with skips): a picture
         // far larger than its data could describe is refused before it is allocated.
-        if (uint64_t(width * height) > available * 1024) return fail(error, "too large for its data");
+        if (uint64_t(width * height) > available * 1024)
+            return fail(error, "too large for its data");
         img.indices.assign(size_t(width * height), 0);
         decodeRle(pixels, data + size, compression == BI_RLE4, img);
         return true;
@@ -184,8 +191,10 @@ bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& img, std::strin
     const uint64_t stride = ((uint64_t(width) * bpp + 31) / 32) * 4;
     if (stride * uint64_t(height) > available) return fail(error, "pixel data past end of file");
     const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
-    if (img.indexed) img.indices.resize(size_t(width * height));
-    else img.colours.resize(size_t(width * height));
+    if (img.indexed)
+        img.indices.resize(size_t(width * height));
+    else
+        img.colours.resize(size_t(width * height));
     for (int64_t r = 0; r < height; ++r) {
         const uint8_t* row = pixels + stride * uint64_t(r);
         const int64_t y = topDown ? r : height - 1 - r;
@@ -197,15 +206,15 @@ bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& img, std::strin
                 break;
             case 4:
                 for (int64_t x = 0; x < width; ++x)
-                    img.indices[base + x] = uint8_t((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
+                    img.indices[base + x] =
+                        uint8_t((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
                 break;
-            case 8:
-                std::copy(row, row + width, img.indices.begin() + ptrdiff_t(base));
-                break;
+            case 8: std::copy(row, row + width, img.indices.begin() + ptrdiff_t(base)); break;
             case 24:
                 for (int64_t x = 0; x < width; ++x) {
                     const uint8_t* p = row + 3 * x;
-                    img.colours[base + x] = uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
+                    img.colours[base + x] =
+                        uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
                 }
                 break;
             default:  // 16 or 32 bits through the masks

@@ -36,7 +36,8 @@ inline constexpr int32_t kMaxBitmapSide = 32768;
 inline constexpr int64_t kMaxBitmapPixels = int64_t(1) << 26;
 
 // Parses a whole file held in memory. False (with a short reason) for anything malformed.
-bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& image, std::string* error = nullptr);
+bool decodeBitmap(const uint8_t* data, size_t size, BitmapImage& image,
+                  std::string* error = nullptr);
 
 // Reads and parses a file; false when it cannot be read or is malformed. Files larger than any
 // acceptable picture are refused before they are read.

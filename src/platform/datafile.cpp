@@ -37,9 +37,7 @@ std::string notAFile(bool folder) {
 
 }  // namespace detail
 
-std::string dataFilePath(const char* name) {
-    return findDataFile(name, installedDataFolders());
-}
+std::string dataFilePath(const char* name) { return findDataFile(name, installedDataFolders()); }
 
 std::FILE* openDataFile(const char* name, uint64_t* size) {
     return name ? openRegularFile(dataFilePath(name), size) : nullptr;

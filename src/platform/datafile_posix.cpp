@@ -134,7 +134,8 @@ ssize_t writeTrace(void* cookie, const char* bytes, size_t size) {
             continue;
         } else {
             sink->failed = true;
-            std::fprintf(stderr, "varnis: cannot write the trace file %s: %s; the trace ends here\n",
+            std::fprintf(stderr,
+                         "varnis: cannot write the trace file %s: %s; the trace ends here\n",
                          printable(sink->path).c_str(), std::strerror(n < 0 ? errno : ENOSPC));
         }
     }
@@ -158,7 +159,8 @@ std::FILE* openTraceFile(const std::string& path, std::string& error) {
         return nullptr;
     }
     auto* sink = openSink = new TraceSink{fd, path};
-    std::FILE* f = ::fopencookie(sink, "w", cookie_io_functions_t{nullptr, writeTrace, nullptr, closeTrace});
+    std::FILE* f =
+        ::fopencookie(sink, "w", cookie_io_functions_t{nullptr, writeTrace, nullptr, closeTrace});
     if (!f) {
         error = std::strerror(errno);
         closeTrace(sink);

@@ -29,7 +29,8 @@ std::FILE* openRegularFile(const std::string& path, uint64_t* size) {
     return f;
 }
 
-bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error, bool) {
+bool readWholeFile(const std::string& path, size_t limit, std::string& text, std::string& error,
+                   bool) {
     // Windows has no FIFOs in the file system: a regular file or nothing.
     text.clear();
     struct stat st {};
@@ -52,11 +53,13 @@ bool readWholeFile(const std::string& path, size_t limit, std::string& text, std
     }
     char buf[65536];
     size_t n;
-    while (text.size() <= limit && (n = std::fread(buf, 1, std::min(sizeof buf, limit + 1 - text.size()), f)) > 0)
+    while (text.size() <= limit &&
+           (n = std::fread(buf, 1, std::min(sizeof buf, limit + 1 - text.size()), f)) > 0)
         text.append(buf, n);
     const bool readError = std::ferror(f);
     std::fclose(f);
-    if (readError || text.size() > limit) error = readError ? "it cannot be read" : detail::tooLarge(limit);
+    if (readError || text.size() > limit)
+        error = readError ? "it cannot be read" : detail::tooLarge(limit);
     return !readError && text.size() <= limit;
 }
 

@@ -24,9 +24,23 @@ enum : uint32_t {
 
 // Virtual-key codes the game and the platform use.
 enum : uint32_t {
-    VK_BACK = 8, VK_TAB = 9, VK_RETURN = 13, VK_SHIFT = 16, VK_CONTROL = 17, VK_MENU = 18,
-    VK_PAUSE = 19, VK_ESCAPE = 27, VK_SPACE = 32, VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39,
-    VK_DOWN = 40, VK_F1 = 112, VK_F4 = 115, VK_F10 = 121, VK_F12 = 123,
+    VK_BACK = 8,
+    VK_TAB = 9,
+    VK_RETURN = 13,
+    VK_SHIFT = 16,
+    VK_CONTROL = 17,
+    VK_MENU = 18,
+    VK_PAUSE = 19,
+    VK_ESCAPE = 27,
+    VK_SPACE = 32,
+    VK_LEFT = 37,
+    VK_UP = 38,
+    VK_RIGHT = 39,
+    VK_DOWN = 40,
+    VK_F1 = 112,
+    VK_F4 = 115,
+    VK_F10 = 121,
+    VK_F12 = 123,
 };
 
 struct Message {
@@ -51,8 +65,8 @@ bool registerWindowClass(WindowProc proc);
 bool createWindow(const char* caption);
 void showWindow();
 void hideCursor();
-// The window's outer rectangle in the primary surface's coordinates: in the stand-in that surface is
-// the drawing area, so the rectangle is always (-3, -42)-(643, 482).
+// The window's outer rectangle in the primary surface's coordinates: in the stand-in that surface
+// is the drawing area, so the rectangle is always (-3, -42)-(643, 482).
 void getWindowRect(Rect& rect);
 int getSystemMetrics(int index);
 

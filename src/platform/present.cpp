@@ -39,7 +39,8 @@ Box convertScaled(const uint8_t* picture, int32_t picturePitch, const Box& box,
     const int32_t s = place.scale;
     // The target rectangle of the box, clipped to the target.
     Box out{std::max(0, place.x + box.left * s), std::max(0, place.y + box.top * s),
-            std::min(targetW, place.x + box.right * s), std::min(targetH, place.y + box.bottom * s)};
+            std::min(targetW, place.x + box.right * s),
+            std::min(targetH, place.y + box.bottom * s)};
     if (box.empty() || out.empty()) return Box{};
     for (int32_t ty = out.top; ty < out.bottom;) {
         const int32_t py = (ty - place.y) / s;
@@ -49,7 +50,8 @@ Box convertScaled(const uint8_t* picture, int32_t picturePitch, const Box& box,
             for (int32_t tx = out.left; tx < out.right; ++tx) row[tx] = lut[src[tx - place.x]];
         } else {
             // Whole blocks in the middle, clipped blocks at either end.
-            const int32_t firstPx = (out.left - place.x) / s, lastPx = (out.right - 1 - place.x) / s;
+            const int32_t firstPx = (out.left - place.x) / s,
+                          lastPx = (out.right - 1 - place.x) / s;
             int32_t tx = out.left;
             for (int32_t px = firstPx; px <= lastPx; ++px) {
                 const uint32_t c = lut[src[px]];

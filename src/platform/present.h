@@ -8,7 +8,7 @@
 namespace platform {
 
 struct Placement {
-    int32_t scale = 1;  // whole factor, at least 1
+    int32_t scale = 1;     // whole factor, at least 1
     int32_t x = 0, y = 0;  // top-left of the picture in the window (negative when it does not fit)
 };
 

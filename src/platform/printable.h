@@ -24,13 +24,18 @@ inline std::string printable(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const uint8_t c = uint8_t(text[i]);
         if (c < 0x80) {
-            if (c < 0x20 || c == 0x7F) escape(c);
-            else out += char(c);
+            if (c < 0x20 || c == 0x7F)
+                escape(c);
+            else
+                out += char(c);
             ++i;
             continue;
         }
         // The length a lead byte announces; the sequence must hold that many continuation bytes.
-        const size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        const size_t n = c >= 0xC2 && c <= 0xDF   ? 2
+                         : c >= 0xE0 && c <= 0xEF ? 3
+                         : c >= 0xF0 && c <= 0xF4 ? 4
+                                                  : 0;
         size_t k = 1;
         while (n && k < n && i + k < text.size() && (uint8_t(text[i + k]) & 0xC0) == 0x80) ++k;
         const bool c1 = c == 0xC2 && n == k && uint8_t(text[i + 1]) < 0xA0;

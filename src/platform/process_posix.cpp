@@ -14,11 +14,13 @@ void prepareProcess() {}
 
 void unsetEnvironment(const char* name) { unsetenv(name); }
 
-void sleepUntil(std::chrono::steady_clock::time_point moment) { std::this_thread::sleep_until(moment); }
+void sleepUntil(std::chrono::steady_clock::time_point moment) {
+    std::this_thread::sleep_until(moment);
+}
 
 void askForShortSlices() {
 #if defined(SYS_sched_setattr)  // Linux only
-    struct {  // the kernel's struct sched_attr, first published layout
+    struct {                    // the kernel's struct sched_attr, first published layout
         uint32_t size, policy;
         uint64_t flags;
         int32_t nice;

@@ -1,4 +1,6 @@
+// windows.h first: the other system headers build on it.
 #include <windows.h>
+
 #include <mmsystem.h>
 #include <psapi.h>
 
@@ -81,7 +83,8 @@ HANDLE preciseTimer() {
 // Waits for the timer set to the moment, and for messages too when `input`.
 void waitUntil(std::chrono::steady_clock::time_point moment, bool input) {
     const auto left = moment - std::chrono::steady_clock::now();
-    const long long ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count() / 100;
+    const long long ticks =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(left).count() / 100;
     if (ticks <= 0) return;
     LARGE_INTEGER due;
     due.QuadPart = -ticks;  // relative, in 100 ns units

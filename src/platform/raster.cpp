@@ -45,7 +45,8 @@ inline void span(Surface& s, int64_t row, int64_t x0, int64_t x1, uint8_t index)
     x0 = std::max<int64_t>(x0, 0);
     x1 = std::min<int64_t>(x1, s.width() - 1);
     if (x0 > x1) return;
-    std::memset(s.data() + size_t(row) * size_t(s.pitch()) + size_t(x0), index, size_t(x1 - x0 + 1));
+    std::memset(s.data() + size_t(row) * size_t(s.pitch()) + size_t(x0), index,
+                size_t(x1 - x0 + 1));
 }
 
 }  // namespace
@@ -58,10 +59,14 @@ void rasterLine(Surface& s, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint
     // Octants clockwise from +x (y grows downwards). The bias decides the exact half-way ties so
     // that a line lights the same pixels whichever way it is drawn.
     int octant;
-    if (dx > 0 && dy > 0) octant = adx > ady ? 1 : 2;
-    else if (dx <= 0 && dy > 0) octant = -dx <= dy ? 3 : 4;
-    else if (dx < 0 && dy <= 0) octant = -dx > -dy ? 5 : 6;
-    else octant = dx <= -dy ? 7 : 8;
+    if (dx > 0 && dy > 0)
+        octant = adx > ady ? 1 : 2;
+    else if (dx <= 0 && dy > 0)
+        octant = -dx <= dy ? 3 : 4;
+    else if (dx < 0 && dy <= 0)
+        octant = -dx > -dy ? 5 : 6;
+    else
+        octant = dx <= -dy ? 7 : 8;
     const bool xMajor = octant == 1 || octant == 4 || octant == 5 || octant == 8;
     const int64_t bias = (octant == 3 || octant == 5 || octant == 6 || octant == 8) ? 1 : 0;
 
@@ -157,7 +162,8 @@ uint8_t nearestColour(const PaletteEntry palette[256], uint32_t colour) {
     int best = 0;
     int bestDistance = 1 << 30;
     for (int i = 0; i < 256; ++i) {
-        const int dr = palette[i].peRed - r, dg = palette[i].peGreen - g, db = palette[i].peBlue - b;
+        const int dr = palette[i].peRed - r, dg = palette[i].peGreen - g,
+                  db = palette[i].peBlue - b;
         const int distance = dr * dr + dg * dg + db * db;
         if (distance == 0) return uint8_t(i);
         if (distance < bestDistance) {

@@ -15,7 +15,9 @@ namespace {
 using Steady = std::chrono::steady_clock;
 const Steady::time_point loaded = Steady::now();
 
-double steadyMs() { return std::chrono::duration<double, std::milli>(Steady::now() - loaded).count(); }
+double steadyMs() {
+    return std::chrono::duration<double, std::milli>(Steady::now() - loaded).count();
+}
 
 struct PendingKey {
     double at;
@@ -42,7 +44,6 @@ State& state() {
     static State s;
     return s;
 }
-
 
 void appendf(std::string& out, const char* fmt, auto... args) {
     char line[256];
@@ -141,7 +142,8 @@ std::string format() {
     appendf(out, "  presentations       %zu, cost median %.3f ms, p99 %.3f ms\n", p.count, p.median,
             p.p99);
     Summary k = summarise(s.keyLatency);
-    appendf(out, "  key to presentation %zu keys, median %.2f ms, p99 %.2f ms", k.count, k.median, k.p99);
+    appendf(out, "  key to presentation %zu keys, median %.2f ms, p99 %.2f ms", k.count, k.median,
+            k.p99);
     if (k.count) appendf(out, ", slowest %.2f ms at %.3f s", s.slowestKey, s.slowestKeyAt / 1000);
     out += "\n";
     out += "  paced steps         waitUntil(N): count, median, p99 against nominal N+1 ms\n";

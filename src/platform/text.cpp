@@ -15,8 +15,7 @@ namespace platform {
 
 // ---- TextFont ------------------------------------------------------------------------------
 
-bool TextFont::open(const char* face, int32_t height, int32_t width, int32_t weight,
-                    bool italic) {
+bool TextFont::open(const char* face, int32_t height, int32_t width, int32_t weight, bool italic) {
     strike_.reset();
     std::string family;
     if (face && *face) {

@@ -84,9 +84,7 @@ namespace {
 constexpr int32_t kMaxPixels = 2048;
 
 int32_t clampSize(int64_t v) { return int32_t(std::clamp<int64_t>(v, 1, kMaxPixels)); }
-int32_t roundDiv(int64_t num, int64_t den) {
-    return den > 0 ? int32_t((num + den / 2) / den) : 0;
-}
+int32_t roundDiv(int64_t num, int64_t den) { return den > 0 ? int32_t((num + den / 2) / den) : 0; }
 
 }  // namespace
 

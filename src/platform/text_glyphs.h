@@ -46,7 +46,8 @@ struct Strike {
 namespace text {
 
 // The strike for a resolved face at a requested height and width (0 for the defaults).
-std::shared_ptr<Strike> strikeFor(const Resolved& r, int32_t height, int32_t width, bool bold, bool italic);
+std::shared_ptr<Strike> strikeFor(const Resolved& r, int32_t height, int32_t width, bool bold,
+                                  bool italic);
 
 }  // namespace text
 

@@ -14,7 +14,8 @@ std::u32string decodeShiftJis(const char* sjis) {
     if (!sjis) return out;
     for (const char* p = sjis; *p;) {
         const auto lead = uint8_t(*p);
-        const int length = ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && p[1] ? 2 : 1;
+        const int length =
+            ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && p[1] ? 2 : 1;
         wchar_t w[2];
         if (lead < 0x80) {
             out += char32_t(lead);

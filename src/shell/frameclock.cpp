@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "shell/shell.h"
 #include "platform/host.h"
 #include "platform/stats.h"
+#include "shell/shell.h"
 
 uint32_t frameStart = 0;
 

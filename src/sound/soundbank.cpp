@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "shell/shell.h"
 #include "platform/audio.h"
 #include "platform/host.h"
+#include "shell/shell.h"
 #include "sound/wave.h"
 
 using platform::SoundBuffer;
@@ -89,8 +89,8 @@ bool SoundBank::fillCopy(SoundBuffer** out, WaveError error, const WaveSample& s
     format.wBitsPerSample = sample.format.bitsPerSample;
     platform::SoundBufferDesc desc;
     desc.dwSize = 20;
-    desc.dwFlags = platform::DSBCAPS_CTRLFREQUENCY | platform::DSBCAPS_CTRLPAN |
-                   platform::DSBCAPS_CTRLVOLUME;
+    desc.dwFlags =
+        platform::DSBCAPS_CTRLFREQUENCY | platform::DSBCAPS_CTRLPAN | platform::DSBCAPS_CTRLVOLUME;
     desc.dwBufferBytes = sample.size;
     desc.dwReserved = 0;
     desc.lpwfxFormat = &format;

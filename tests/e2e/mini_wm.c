@@ -21,7 +21,8 @@ static int hasFullscreenState(Display* d, Window w) {
     unsigned long count, after;
     unsigned char* data = NULL;
     if (XGetWindowProperty(d, w, netWmState, 0, 64, False, XA_ATOM, &type, &format, &count, &after,
-                           &data) == Success && data) {
+                           &data) == Success &&
+        data) {
         for (unsigned long i = 0; i < count; ++i)
             if (((Atom*)data)[i] == netWmStateFullscreen) found = 1;
         XFree(data);
@@ -38,7 +39,8 @@ static void applyState(Display* d, Window w, int fullscreen, int width, int heig
         XMoveResizeWindow(d, w, 0, 0, (unsigned)sw, (unsigned)sh);
     } else {
         XDeleteProperty(d, w, netWmState);
-        XMoveResizeWindow(d, w, (sw - width) / 2, (sh - height) / 2, (unsigned)width, (unsigned)height);
+        XMoveResizeWindow(d, w, (sw - width) / 2, (sh - height) / 2, (unsigned)width,
+                          (unsigned)height);
     }
 }
 
@@ -77,7 +79,8 @@ int main(int argc, char** argv) {
             XMapWindow(d, w), XSetInputFocus(d, w, RevertToPointerRoot, CurrentTime);
         } else if (e.type == ConfigureRequest) {
             XConfigureRequestEvent* r = &e.xconfigurerequest;
-            XWindowChanges c = {r->x, r->y, r->width, r->height, r->border_width, r->above, r->detail};
+            XWindowChanges c = {r->x,     r->y,     r->width, r->height, r->border_width,
+                                r->above, r->detail};
             if (!hasFullscreenState(d, r->window) && (r->value_mask & (CWWidth | CWHeight)))
                 windowWidth = r->width, windowHeight = r->height;
             XConfigureWindow(d, r->window, (unsigned)r->value_mask, &c);
@@ -86,7 +89,8 @@ int main(int argc, char** argv) {
                     (Atom)e.xclient.data.l[2] == netWmStateFullscreen)) {
             const Window w = e.xclient.window;
             const long action = e.xclient.data.l[0]; /* 0 remove, 1 add, 2 toggle */
-            applyState(d, w, action == 2 ? !hasFullscreenState(d, w) : action == 1, windowWidth, windowHeight);
+            applyState(d, w, action == 2 ? !hasFullscreenState(d, w) : action == 1, windowWidth,
+                       windowHeight);
         }
         XFlush(d);
     }

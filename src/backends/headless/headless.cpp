@@ -70,7 +70,9 @@ private:
             const ScriptEvent& e = opts_.events[next_++];
             switch (e.kind) {
                 case ScriptEvent::KeyDown: enqueueMessage({WM_KEYDOWN, e.vk, 1}); break;
-                case ScriptEvent::KeyUp: enqueueMessage({WM_KEYUP, e.vk, int32_t(0xC0000001u)}); break;
+                case ScriptEvent::KeyUp:
+                    enqueueMessage({WM_KEYUP, e.vk, int32_t(0xC0000001u)});
+                    break;
                 case ScriptEvent::Close: enqueueMessage({WM_CLOSE, 0, 0}); break;
                 case ScriptEvent::Snapshot: takeSnapshot(e.name); break;
             }
@@ -120,8 +122,8 @@ std::string lowerCase(std::string s) {
 bool reservedOnWindows(const std::string& name) {
     const std::string base = lowerCase(name.substr(0, name.find('.')));
     if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
-    return base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) && base[3] >= '1' &&
-           base[3] <= '9';
+    return base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) &&
+           base[3] >= '1' && base[3] <= '9';
 }
 
 }  // namespace
@@ -193,8 +195,9 @@ bool parseScript(const std::string& text, std::vector<ScriptEvent>& events, std:
                 return fail("the snapshot name '" + name + "' is a device on Windows, not a file");
             const auto [it, fresh] = names.try_emplace(lowerCase(name), name, lineNo);
             if (!fresh && it->second.first != name)
-                return fail("the snapshot name '" + name + "' differs from '" + it->second.first + "' (line " +
-                            std::to_string(it->second.second) + ") only in letter case");
+                return fail("the snapshot name '" + name + "' differs from '" + it->second.first +
+                            "' (line " + std::to_string(it->second.second) +
+                            ") only in letter case");
             e.kind = ScriptEvent::Snapshot;
             e.name = name;
             parsed.push_back({e, lineNo});

@@ -35,14 +35,16 @@ void say(const std::string& line) { std::fprintf(stderr, "varnis: %s\n", line.c_
 websocket::stream_base::timeout timeouts() {
     websocket::stream_base::timeout t;
     t.handshake_timeout = std::chrono::seconds(kSilenceSeconds);
-    t.idle_timeout = std::chrono::seconds(kSilenceSeconds);  // pings at half of it keep a quiet peer alive
+    t.idle_timeout =
+        std::chrono::seconds(kSilenceSeconds);  // pings at half of it keep a quiet peer alive
     t.keep_alive_pings = true;
     return t;
 }
 
 std::string why(const beast::error_code& ec) {
     if (ec == websocket::error::closed) return "closed the connection";
-    if (ec == beast::error::timeout) return "went silent for " + std::to_string(kSilenceSeconds) + " s";
+    if (ec == beast::error::timeout)
+        return "went silent for " + std::to_string(kSilenceSeconds) + " s";
     return "connection lost (" + ec.message() + ")";
 }
 
@@ -75,7 +77,7 @@ public:
     void send(std::string frame);  // a control frame, before any stream
     void pump();                   // sends stream chunks that wait, if not sending already
     void close(const std::string& reason);
-    void finish();                 // sends everything, then closes normally
+    void finish();  // sends everything, then closes normally
 
     uint64_t id;
     Seat seat = Pending;
@@ -108,7 +110,8 @@ public:
 
     bool listen(std::string& shown, uint16_t& port, std::string& error) {
         beast::error_code ec;
-        const auto address = asio::ip::make_address(settings_.address.empty() ? "0.0.0.0" : settings_.address, ec);
+        const auto address =
+            asio::ip::make_address(settings_.address.empty() ? "0.0.0.0" : settings_.address, ec);
         if (ec) return error = "'" + settings_.address + "' is not an IP address", false;
         const tcp::endpoint at(address, settings_.port);
         acceptor_.open(at.protocol(), ec);
@@ -176,12 +179,14 @@ public:
         const Hello& own = settings_.own;
         std::string refusal;
         if (h.protocol != own.protocol)
-            refusal = "the host speaks protocol " + std::to_string(own.protocol) + ", not " + std::to_string(h.protocol);
+            refusal = "the host speaks protocol " + std::to_string(own.protocol) + ", not " +
+                      std::to_string(h.protocol);
         else if (h.code != settings_.code)
             refusal = h.code.empty() ? "the host needs its code (--code)" : "wrong code";
         else if (h.version != own.version || h.compat != own.compat)
-            refusal = "the host runs varnis " + own.version + " (replay " + std::to_string(own.compat) +
-                      "), this is varnis " + h.version + " (replay " + std::to_string(h.compat) + ")";
+            refusal = "the host runs varnis " + own.version + " (replay " +
+                      std::to_string(own.compat) + "), this is varnis " + h.version + " (replay " +
+                      std::to_string(h.compat) + ")";
         for (int i = 0; i < 4 && refusal.empty(); ++i)
             if (h.files[i] != own.files[i])
                 refusal = std::string("the host plays with another ") + kRecordedFiles[i];
@@ -193,7 +198,8 @@ public:
             player = inbox.player;
         }
         const bool seatPlayer = !h.watch && player == 0;
-        if (refusal.empty() && !seatPlayer && watchers >= kMaxWatchers) refusal = "the game is full";
+        if (refusal.empty() && !seatPlayer && watchers >= kMaxWatchers)
+            refusal = "the game is full";
         if (!refusal.empty()) {
             say("refused " + s->peer + ": " + refusal);
             s->send(encodeRefusal(refusal));
@@ -222,7 +228,8 @@ public:
             inbox.playerLeft = false;
             inbox.entries.insert(inbox.entries.end(), f.entries.begin(), f.entries.end());
         } else {
-            inbox.events.push_back({f.kind == 'e' ? LinkEvent::Escape : LinkEvent::Mismatch, f.turn});
+            inbox.events.push_back(
+                {f.kind == 'e' ? LinkEvent::Escape : LinkEvent::Mismatch, f.turn});
         }
         inbox.arrived.notify_all();
         return true;
@@ -234,7 +241,9 @@ public:
         inbox.arrived.notify_all();
     }
     void ended(const std::shared_ptr<Session>& s, const std::string& reason) {
-        if (!reason.empty()) say(s->peer + (s->seat == Session::Player ? " (the second player)" : "") + " left: " + reason);
+        if (!reason.empty())
+            say(s->peer + (s->seat == Session::Player ? " (the second player)" : "") +
+                " left: " + reason);
         if (s->seat == Session::Player) {
             std::lock_guard<std::mutex> l(inbox.lock);
             if (inbox.player == s->id) inbox.player = 0;
@@ -250,7 +259,8 @@ private:
             if (ec) return;  // closed
             if (int(sessions_.size()) >= kMaxConnections) {
                 beast::error_code ignored;
-                say("refused a connection from " + socket.remote_endpoint(ignored).address().to_string() +
+                say("refused a connection from " +
+                    socket.remote_endpoint(ignored).address().to_string() +
                     ": too many connections");
                 socket.close(ignored);
             } else {
@@ -269,7 +279,8 @@ private:
             std::vector<std::shared_ptr<Session>> slow;
             for (auto& s : sessions_) {
                 if (s->seat != Session::Watcher) continue;
-                const bool behind = s->sentBytes >= s->joinBytes && totalBytes_ - s->sentBytes > kSlowBacklog;
+                const bool behind =
+                    s->sentBytes >= s->joinBytes && totalBytes_ - s->sentBytes > kSlowBacklog;
                 s->slowSeconds = behind ? s->slowSeconds + 1 : 0;
                 if (s->slowSeconds >= kSlowSeconds) slow.push_back(s);
             }
@@ -314,8 +325,9 @@ Session::Session(HostLink& host, tcp::socket socket, uint64_t id_)
 
 void Session::start() {
     beast::get_lowest_layer(ws_).expires_after(std::chrono::seconds(kSilenceSeconds));
-    http::async_read(ws_.next_layer(), buffer_, parser_,
-                     [self = shared_from_this()](beast::error_code ec, size_t) { self->onRequest(ec); });
+    http::async_read(
+        ws_.next_layer(), buffer_, parser_,
+        [self = shared_from_this()](beast::error_code ec, size_t) { self->onRequest(ec); });
 }
 
 void Session::onRequest(beast::error_code ec) {
@@ -327,9 +339,9 @@ void Session::onRequest(beast::error_code ec) {
         res->set(http::field::content_type, "text/plain");
         res->body() = "This varnis host serves no pages; join it with varnis --join.\n";
         res->prepare_payload();
-        http::async_write(ws_.next_layer(), *res, [self = shared_from_this(), res](beast::error_code, size_t) {
-            self->gone("");
-        });
+        http::async_write(
+            ws_.next_layer(), *res,
+            [self = shared_from_this(), res](beast::error_code, size_t) { self->gone(""); });
         return;
     }
     beast::get_lowest_layer(ws_).expires_never();
@@ -358,7 +370,8 @@ void Session::read() {
 
 void Session::onFrame(const std::string& bytes) {
     const bool player = seat == Player;
-    if (!rate_.allow(bytes.size(), player ? 4000 : 20, player ? 8 << 20 : 4096)) return close("sends too fast");
+    if (!rate_.allow(bytes.size(), player ? 4000 : 20, player ? 8 << 20 : 4096))
+        return close("sends too fast");
     Frame f;
     std::string error;
     if (!parseFrame(bytes, f, error)) return close("sent a bad frame: " + error);
@@ -409,21 +422,21 @@ void Session::pump() {
         if (finishing_ && nextChunk == host_.chunks().size()) {
             finishing_ = false;
             closing = true;
-            ws_.async_close(websocket::close_code::normal, [self = shared_from_this()](beast::error_code) {
-                self->gone("");
-            });
+            ws_.async_close(websocket::close_code::normal,
+                            [self = shared_from_this()](beast::error_code) { self->gone(""); });
         }
         return;
     }
     busy_ = true;
     const size_t streamBytes = writing_[0] == 's' ? writing_.size() - 1 : 0;
-    ws_.async_write(asio::buffer(writing_), [self = shared_from_this(), streamBytes](beast::error_code ec, size_t) {
-        self->busy_ = false;
-        if (ec) return self->gone(self->closing ? "" : why(ec));
-        self->sentBytes += streamBytes;
-        if (self->closing && !self->finishing_) return;
-        self->pump();
-    });
+    ws_.async_write(asio::buffer(writing_),
+                    [self = shared_from_this(), streamBytes](beast::error_code ec, size_t) {
+                        self->busy_ = false;
+                        if (ec) return self->gone(self->closing ? "" : why(ec));
+                        self->sentBytes += streamBytes;
+                        if (self->closing && !self->finishing_) return;
+                        self->pump();
+                    });
 }
 
 void Session::finish() {
@@ -444,11 +457,13 @@ void Session::close(const std::string& reason) {
         control_.clear();
         ws_.async_write(asio::buffer(writing_), [self](beast::error_code, size_t) {
             self->busy_ = false;
-            self->ws_.async_close(websocket::close_code::policy_error, [self](beast::error_code) { self->gone(""); });
+            self->ws_.async_close(websocket::close_code::policy_error,
+                                  [self](beast::error_code) { self->gone(""); });
         });
         return;
     }
-    ws_.async_close(websocket::close_code::policy_error, [self](beast::error_code) { self->gone(""); });
+    ws_.async_close(websocket::close_code::policy_error,
+                    [self](beast::error_code) { self->gone(""); });
 }
 
 void Session::gone(const std::string& reason) {
@@ -467,7 +482,8 @@ public:
     GuestLink() : ws_(io_) {}
     ~GuestLink() override { stop(); }
 
-    void join(const std::string& host, const std::string& port, const Hello& hello, JoinResult& result) {
+    void join(const std::string& host, const std::string& port, const Hello& hello,
+              JoinResult& result) {
         std::promise<void> done;
         auto settled = done.get_future();
         result_ = &result;
@@ -475,25 +491,28 @@ public:
         hello_ = encodeHello(hello);
         host_ = host;
         resolver_ = std::make_unique<tcp::resolver>(io_);
-        resolver_->async_resolve(host, port, [this](beast::error_code ec, tcp::resolver::results_type found) {
-            if (ec) return settle("cannot find " + host_ + " (" + ec.message() + ")");
-            beast::get_lowest_layer(ws_).expires_after(std::chrono::seconds(kSilenceSeconds));
-            beast::get_lowest_layer(ws_).async_connect(found, [this](beast::error_code ec, tcp::endpoint) {
-                if (ec) return settle("cannot connect (" + ec.message() + ")");
-                beast::get_lowest_layer(ws_).expires_never();
-                beast::get_lowest_layer(ws_).socket().set_option(tcp::no_delay(true), ec);
-                ws_.set_option(timeouts());
-                ws_.read_message_max(kMaxFrame);
-                ws_.binary(true);
-                ws_.async_handshake(host_, "/play", [this](beast::error_code ec) {
-                    if (ec) return settle("no WebSocket handshake (" + ec.message() + ")");
-                    ws_.async_write(asio::buffer(hello_), [this](beast::error_code ec, size_t) {
-                        if (ec) return settle(why(ec));
-                        ws_.async_read(buffer_, [this](beast::error_code ec, size_t) { onWelcome(ec); });
+        resolver_->async_resolve(
+            host, port, [this](beast::error_code ec, tcp::resolver::results_type found) {
+                if (ec) return settle("cannot find " + host_ + " (" + ec.message() + ")");
+                beast::get_lowest_layer(ws_).expires_after(std::chrono::seconds(kSilenceSeconds));
+                beast::get_lowest_layer(ws_).async_connect(found, [this](beast::error_code ec,
+                                                                         tcp::endpoint) {
+                    if (ec) return settle("cannot connect (" + ec.message() + ")");
+                    beast::get_lowest_layer(ws_).expires_never();
+                    beast::get_lowest_layer(ws_).socket().set_option(tcp::no_delay(true), ec);
+                    ws_.set_option(timeouts());
+                    ws_.read_message_max(kMaxFrame);
+                    ws_.binary(true);
+                    ws_.async_handshake(host_, "/play", [this](beast::error_code ec) {
+                        if (ec) return settle("no WebSocket handshake (" + ec.message() + ")");
+                        ws_.async_write(asio::buffer(hello_), [this](beast::error_code ec, size_t) {
+                            if (ec) return settle(why(ec));
+                            ws_.async_read(buffer_,
+                                           [this](beast::error_code ec, size_t) { onWelcome(ec); });
+                        });
                     });
                 });
             });
-        });
         thread_ = std::thread([this] { io_.run(); });
         settled.wait();
     }
@@ -529,7 +548,8 @@ private:
         const std::string bytes = beast::buffers_to_string(buffer_.data());
         buffer_.consume(buffer_.size());
         if (!parseFrame(bytes, f, error) || (f.kind != 'w' && f.kind != 'r'))
-            return settle("the host's answer is not a welcome" + (error.empty() ? "" : ": " + error));
+            return settle("the host's answer is not a welcome" +
+                          (error.empty() ? "" : ": " + error));
         if (f.kind == 'r') {
             result_->refused = true;
             return settle(f.text);
@@ -558,7 +578,8 @@ private:
                     }
                     inbox.entries.insert(inbox.entries.end(), f.entries.begin(), f.entries.end());
                 } else if (f.kind == 'e' || f.kind == 'm') {
-                    inbox.events.push_back({f.kind == 'e' ? LinkEvent::Escape : LinkEvent::Mismatch, f.turn});
+                    inbox.events.push_back(
+                        {f.kind == 'e' ? LinkEvent::Escape : LinkEvent::Mismatch, f.turn});
                 } else {
                     inbox.closed = true;
                     inbox.closeReason = "the host sent a frame out of place";
@@ -650,8 +671,8 @@ void waitForPlayer(NetLink& host) {
     host.inbox.arrived.wait(l, [&] { return host.inbox.player != 0; });
 }
 
-std::unique_ptr<NetLink> joinHost(const std::string& host, const std::string& port, const Hello& hello,
-                                  JoinResult& result) {
+std::unique_ptr<NetLink> joinHost(const std::string& host, const std::string& port,
+                                  const Hello& hello, JoinResult& result) {
     auto guest = std::make_unique<GuestLink>();
     guest->join(host, port, hello, result);
     if (!result.error.empty()) return nullptr;

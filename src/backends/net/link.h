@@ -16,11 +16,11 @@ namespace platform {
 
 // Limits on what a peer may do. A peer past one is disconnected with the reason logged.
 inline constexpr int kMaxWatchers = 16;
-inline constexpr int kMaxConnections = 24;          // seated ones and those still saying hello
-inline constexpr int kSilenceSeconds = 5;           // no data (pings included) for this long: gone
+inline constexpr int kMaxConnections = 24;  // seated ones and those still saying hello
+inline constexpr int kSilenceSeconds = 5;   // no data (pings included) for this long: gone
 inline constexpr size_t kMaxQueuedEntries = 1 << 20;  // received and not yet taken by the game
-inline constexpr size_t kSlowBacklog = 512 * 1024;  // a watcher this far behind ...
-inline constexpr int kSlowSeconds = 5;              // ... for this long is dropped
+inline constexpr size_t kSlowBacklog = 512 * 1024;    // a watcher this far behind ...
+inline constexpr int kSlowSeconds = 5;                // ... for this long is dropped
 
 struct LinkEvent {
     enum Kind { Escape, Mismatch } kind = Escape;
@@ -63,7 +63,7 @@ struct HostSettings {
     uint16_t port = 0;    // 0: one the system picks
     std::string code;
     uint32_t seed = 0;
-    Hello own;            // this program's version, replay number and data files
+    Hello own;  // this program's version, replay number and data files
 };
 
 // Listens; false with the reason. `shown` is the address the share line names.
@@ -78,7 +78,7 @@ struct JoinResult {
     uint32_t seed = 0;
     std::string error;
 };
-std::unique_ptr<NetLink> joinHost(const std::string& host, const std::string& port, const Hello& hello,
-                                  JoinResult& result);
+std::unique_ptr<NetLink> joinHost(const std::string& host, const std::string& port,
+                                  const Hello& hello, JoinResult& result);
 
 }  // namespace platform

@@ -25,7 +25,9 @@ class NetBackend final : public Backend {
 public:
     NetBackend(std::unique_ptr<Backend> inner, NetPlayOptions o)
         : inner_(std::move(inner)), opts_(std::move(o)), link_(*opts_.link) {
-        setMessageGate([](void* self, const Message& m) { return static_cast<NetBackend*>(self)->gate(m); }, this);
+        setMessageGate(
+            [](void* self, const Message& m) { return static_cast<NetBackend*>(self)->gate(m); },
+            this);
     }
     ~NetBackend() override { setMessageGate(nullptr, nullptr); }
 
@@ -102,7 +104,8 @@ public:
             produce(makeEntry(StreamEntry::SoundDevice, had ? 1u : 0u));
         } else {
             const StreamEntry* e = nextEntry();
-            if (!e || e->kind != StreamEntry::SoundDevice) outOfStep("whether a sound device opened");
+            if (!e || e->kind != StreamEntry::SoundDevice)
+                outOfStep("whether a sound device opened");
             had = e && e->value != 0;
             take();
         }
@@ -130,8 +133,8 @@ public:
             const StreamEntry t = *e;
             take();
             if (t.hash != hash) {
-                say("this game's picture differs from the driving game's at turn " + std::to_string(turn) +
-                    "; the match ends");
+                say("this game's picture differs from the driving game's at turn " +
+                    std::to_string(turn) + "; the match ends");
                 link_.sendMismatch(turn);
             }
             driver_ = int(t.value);
@@ -228,7 +231,9 @@ private:
     // Entries leave a few milliseconds after they were made, a batch at a time.
     void flushIfDue() {
         if (runCount_ > 0 || !batch_.empty())
-            if (Clock::now() - lastFlush_ >= std::chrono::milliseconds(4) || batch_.size() >= 16 * 1024) flush();
+            if (Clock::now() - lastFlush_ >= std::chrono::milliseconds(4) ||
+                batch_.size() >= 16 * 1024)
+                flush();
     }
 
     // ---- The gate: what this machine's window system and script deliver ----
@@ -240,7 +245,8 @@ private:
             return true;
         }
         const bool system = m.message == WM_SYSKEYDOWN || m.message == WM_SYSKEYUP;
-        const bool ends = (m.message == WM_KEYDOWN && m.wParam == VK_PAUSE) || m.message == WM_CLOSE;
+        const bool ends =
+            (m.message == WM_KEYDOWN && m.wParam == VK_PAUSE) || m.message == WM_CLOSE;
         const bool window = m.message == WM_MOVE || m.message == WM_SETCURSOR;
         if (driving() && opts_.seat == 0) {
             // The host's end is everyone's, so Pause and closing go into the stream; Alt+F4 goes
@@ -253,14 +259,15 @@ private:
         } else if (driving()) {
             // The second player fires the right fortress with any of the fire keys.
             Message k = m;
-            if ((k.message == WM_KEYDOWN || k.message == WM_KEYUP) && k.wParam == VK_SPACE) k.wParam = VK_RETURN;
+            if ((k.message == WM_KEYDOWN || k.message == WM_KEYUP) && k.wParam == VK_SPACE)
+                k.wParam = VK_RETURN;
             if (!system && !ends && !window) produce(messageEntry(k));
             inject(k);  // system keys, Pause and closing act on this machine only
         } else if (system || ends) {
             localEnd_ = localEnd_ || ends;
             inject(m);
-        } else if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE && !(m.lParam & (1 << 30)) && opts_.seat >= 0 &&
-                   inMatch_) {
+        } else if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE && !(m.lParam & (1 << 30)) &&
+                   opts_.seat >= 0 && inMatch_) {
             link_.sendEscape();  // the driving machine applies it when it arrives
         }
         return false;
@@ -305,13 +312,17 @@ private:
             const ScriptEvent& e = opts_.script[next_++];
             switch (e.kind) {
                 case ScriptEvent::KeyDown: enqueueMessage({WM_KEYDOWN, e.vk, 1}); break;
-                case ScriptEvent::KeyUp: enqueueMessage({WM_KEYUP, e.vk, int32_t(0xC0000001u)}); break;
+                case ScriptEvent::KeyUp:
+                    enqueueMessage({WM_KEYUP, e.vk, int32_t(0xC0000001u)});
+                    break;
                 case ScriptEvent::Close: enqueueMessage({WM_CLOSE, 0, 0}); break;
                 case ScriptEvent::Snapshot: {
                     std::string error;
                     const std::string path = opts_.snapshotDir + "/" + e.name + ".bmp";
-                    if (!writeSnapshot(path, error)) say("cannot write snapshot " + path + ": " + error);
-                    else traceAt(t, "snapshot " + e.name);  // no reading: the others take none here
+                    if (!writeSnapshot(path, error))
+                        say("cannot write snapshot " + path + ": " + error);
+                    else
+                        traceAt(t, "snapshot " + e.name);  // no reading: the others take none here
                     break;
                 }
             }
@@ -361,15 +372,19 @@ private:
         {
             std::lock_guard<std::mutex> l(link_.inbox.lock);
             auto& front = link_.inbox.entries.front();
-            if (front.kind == StreamEntry::Clock && front.count > 1) --front.count;
-            else link_.inbox.entries.pop_front();
+            if (front.kind == StreamEntry::Clock && front.count > 1)
+                --front.count;
+            else
+                link_.inbox.entries.pop_front();
         }
         if (current_.kind != StreamEntry::Clock) produce(current_);
     }
     uint32_t followingReading() {
         std::unique_lock<std::mutex> l(link_.inbox.lock);
-        link_.inbox.arrived.wait_for(l, std::chrono::seconds(2), [&] { return !link_.inbox.entries.empty(); });
-        if (link_.inbox.entries.empty() || link_.inbox.entries.front().kind != StreamEntry::Clock) return last_;
+        link_.inbox.arrived.wait_for(l, std::chrono::seconds(2),
+                                     [&] { return !link_.inbox.entries.empty(); });
+        if (link_.inbox.entries.empty() || link_.inbox.entries.front().kind != StreamEntry::Clock)
+            return last_;
         const uint32_t t = last_ + link_.inbox.entries.front().value;
         l.unlock();
         current_ = StreamEntry{};
@@ -388,8 +403,8 @@ private:
         if (playerLost) escape_ = true;  // the match ends as Escape would end it
     }
     void outOfStep(const std::string& wanted) {
-        const std::string what = "at " + std::to_string(last_) + " ms the game waited for " + wanted +
-                                 " and the stream held something else";
+        const std::string what = "at " + std::to_string(last_) + " ms the game waited for " +
+                                 wanted + " and the stream held something else";
         if (opts_.seat == 0) {
             say("the second player's game went out of step: " + what);
             link_.dropPlayer("its game went out of step");
@@ -429,8 +444,10 @@ private:
             // While the second player drives, the host sends nothing but its end.
             if (driving() && opts_.seat == 1 && !link_.inbox.entries.empty()) {
                 const StreamEntry e = link_.inbox.entries.front();
-                if (e.kind == StreamEntry::End) hostEnded = int(e.value);
-                else lost = "the host sent entries out of turn";
+                if (e.kind == StreamEntry::End)
+                    hostEnded = int(e.value);
+                else
+                    lost = "the host sent entries out of turn";
                 link_.inbox.entries.clear();
             }
         }
@@ -438,11 +455,14 @@ private:
         if (!lost.empty()) lostHost(lost);
         for (const LinkEvent& e : events) {
             if (e.kind == LinkEvent::Mismatch)
-                say("a follower's picture differs from this game's at turn " + std::to_string(e.turn) +
-                    (inMatch_ ? "; the match ends" : ""));
-            if (driving()) escape_ = escape_ || inMatch_;
-            else if (opts_.seat == 0 && e.kind == LinkEvent::Escape) link_.sendEscape();
-            else if (opts_.seat == 0) link_.sendMismatch(e.turn);
+                say("a follower's picture differs from this game's at turn " +
+                    std::to_string(e.turn) + (inMatch_ ? "; the match ends" : ""));
+            if (driving())
+                escape_ = escape_ || inMatch_;
+            else if (opts_.seat == 0 && e.kind == LinkEvent::Escape)
+                link_.sendEscape();
+            else if (opts_.seat == 0)
+                link_.sendMismatch(e.turn);
         }
     }
 

@@ -16,7 +16,7 @@
 namespace platform {
 
 struct NetPlayOptions {
-    int seat = 0;                          // 0 the host, 1 the second player, -1 a watcher
+    int seat = 0;  // 0 the host, 1 the second player, -1 a watcher
     std::unique_ptr<NetLink> link;
     std::unique_ptr<RecordWriter> writer;  // --record, or null
     std::FILE* traceOut = nullptr;

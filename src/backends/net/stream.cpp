@@ -36,7 +36,8 @@ public:
             if (!byte(b)) return false;
             value |= uint64_t(b & 0x7F) << shift;
             if (b & 0x80) continue;
-            if (value > 0xFFFFFFFFu || (b == 0 && shift > 0)) return false;  // too large, or not the shortest form
+            if (value > 0xFFFFFFFFu || (b == 0 && shift > 0))
+                return false;  // too large, or not the shortest form
             v = uint32_t(value);
             return true;
         }
@@ -73,7 +74,8 @@ bool printable(const std::string& s) {
 }
 
 bool checksum(const std::string& s) {
-    return s == "missing" || (s.size() == 16 && s.find_first_not_of("0123456789abcdef") == std::string::npos);
+    return s == "missing" ||
+           (s.size() == 16 && s.find_first_not_of("0123456789abcdef") == std::string::npos);
 }
 
 bool parseEntry(Reader& r, StreamEntry& e, std::string& error) {
@@ -82,7 +84,8 @@ bool parseEntry(Reader& r, StreamEntry& e, std::string& error) {
     uint32_t a = 0, b = 0, c = 0;
     switch (kind) {
         case StreamEntry::Clock:
-            if (!r.number(a) || !r.number(b) || b == 0) return error = "a clock entry is malformed", false;
+            if (!r.number(a) || !r.number(b) || b == 0)
+                return error = "a clock entry is malformed", false;
             e.value = a;
             e.count = b;
             break;
@@ -103,8 +106,7 @@ bool parseEntry(Reader& r, StreamEntry& e, std::string& error) {
             e.value = a;
             e.count = b;
             break;
-        default:
-            return error = "an entry of unknown kind " + std::to_string(kind), false;
+        default: return error = "an entry of unknown kind " + std::to_string(kind), false;
     }
     e.kind = StreamEntry::Kind(kind);
     return true;
@@ -113,12 +115,15 @@ bool parseEntry(Reader& r, StreamEntry& e, std::string& error) {
 bool parseHello(Reader& r, Hello& h, std::string& error) {
     uint8_t watch = 0;
     if (!r.number(h.protocol)) return error = "the hello is malformed", false;
-    if (h.protocol != kNetProtocol) return true;  // the rest is another protocol's: refused by the caller
+    if (h.protocol != kNetProtocol)
+        return true;  // the rest is another protocol's: refused by the caller
     if (!r.text(32, h.version) || h.version.empty() || !printable(h.version) || !r.number(h.compat))
         return error = "the hello does not name the program", false;
     for (std::string& f : h.files)
-        if (!r.text(16, f) || !checksum(f)) return error = "the hello's data file checksums are malformed", false;
-    if (!r.text(kMaxCodeLength, h.code) || (!h.code.empty() && !validCode(h.code)) || !r.byte(watch) || watch > 1)
+        if (!r.text(16, f) || !checksum(f))
+            return error = "the hello's data file checksums are malformed", false;
+    if (!r.text(kMaxCodeLength, h.code) || (!h.code.empty() && !validCode(h.code)) ||
+        !r.byte(watch) || watch > 1)
         return error = "the hello's code or role is malformed", false;
     h.watch = watch != 0;
     return true;
@@ -180,7 +185,8 @@ std::string encodeMismatch(uint32_t turn) {
 
 bool parseFrame(const std::string& bytes, Frame& f, std::string& error) {
     f = Frame{};
-    if (bytes.empty() || bytes.size() > kMaxFrame) return error = "a frame is empty or too large", false;
+    if (bytes.empty() || bytes.size() > kMaxFrame)
+        return error = "a frame is empty or too large", false;
     f.kind = bytes[0];
     Reader r(bytes);
     uint8_t b = 0;
@@ -190,11 +196,13 @@ bool parseFrame(const std::string& bytes, Frame& f, std::string& error) {
             if (f.hello.protocol != kNetProtocol) return true;
             break;
         case 'w':
-            if (!r.byte(b) || b > 1 || !r.number(f.seed)) return error = "the welcome is malformed", false;
+            if (!r.byte(b) || b > 1 || !r.number(f.seed))
+                return error = "the welcome is malformed", false;
             f.player = b == 1;
             break;
         case 'r':
-            if (!r.text(200, f.text) || !printable(f.text)) return error = "the refusal is malformed", false;
+            if (!r.text(200, f.text) || !printable(f.text))
+                return error = "the refusal is malformed", false;
             break;
         case 's':
             while (!r.done()) {
@@ -217,7 +225,8 @@ bool parseFrame(const std::string& bytes, Frame& f, std::string& error) {
 bool validCode(const std::string& code) {
     if (code.empty() || code.size() > kMaxCodeLength) return false;
     for (char c : code)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '-' || c == '_'))
             return false;
     return true;
 }
@@ -228,7 +237,8 @@ std::string randomCode() {
     std::string code;
     for (int i = 0; i < 22; ++i) {
         uint32_t v;
-        do v = source(); while (v >= 0xFFFFFFFFu - 0xFFFFFFFFu % 56);  // no bias
+        do v = source();
+        while (v >= 0xFFFFFFFFu - 0xFFFFFFFFu % 56);  // no bias
         code += kDigits[v % 56];
     }
     return code;

@@ -32,10 +32,11 @@ inline constexpr size_t kMaxCodeLength = 64;
 
 struct StreamEntry {
     enum Kind : uint8_t { Clock = 1, Message = 2, SoundDevice = 3, Turn = 4, End = 5 } kind = Clock;
-    uint32_t value = 0;  // Clock: delta; SoundDevice: 0 or 1; Turn: the driver from here; End: status
+    uint32_t value =
+        0;  // Clock: delta; SoundDevice: 0 or 1; Turn: the driver from here; End: status
     uint32_t count = 1;  // Clock: how many readings; Turn: the turn's number
     platform::Message message;
-    uint64_t hash = 0;   // Turn
+    uint64_t hash = 0;  // Turn
 };
 
 inline StreamEntry makeEntry(StreamEntry::Kind kind, uint32_t value = 0, uint32_t count = 1) {

@@ -19,7 +19,7 @@ constexpr size_t kMaxFileBytes = size_t(64) << 20;
 // some eighteen hours. The entries are kept as this text, so it also bounds the memory a
 // recording takes: some 70 MB at most.
 constexpr size_t kMaxText = size_t(32) << 20;
-constexpr size_t kMaxLine = 4096;     // the writer ends its lines at about 1000 characters
+constexpr size_t kMaxLine = 4096;  // the writer ends its lines at about 1000 characters
 constexpr uint32_t kMaxCount = 1000000000;
 
 char deltaLetter(uint32_t d) { return d < 26 ? char('a' + d) : char('A' + (d - 26)); }
@@ -34,7 +34,9 @@ bool knownMessage(uint32_t m) {
 template <typename T>
 bool number(std::string_view s, size_t& i, int base, T max, T& value) {
     size_t j = i;
-    while (j < s.size() && ((s[j] >= '0' && s[j] <= '9') || (base == 16 && s[j] >= 'a' && s[j] <= 'f'))) ++j;
+    while (j < s.size() &&
+           ((s[j] >= '0' && s[j] <= '9') || (base == 16 && s[j] >= 'a' && s[j] <= 'f')))
+        ++j;
     const bool ok = parseNumber(s.substr(i, j - i), value, base) && value <= max;
     i = j;
     return ok;
@@ -46,7 +48,8 @@ bool decodeEntry(std::string_view s, size_t& i, RecordEntry& e, const char*& why
     const char c = s[i++];
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
         e.delta = c >= 'a' ? uint32_t(c - 'a') : uint32_t(c - 'A' + 26);
-        if (i < s.size() && s[i] >= '0' && s[i] <= '9' && (!number(s, i, 10, kMaxCount, e.count) || e.count == 0)) {
+        if (i < s.size() && s[i] >= '0' && s[i] <= '9' &&
+            (!number(s, i, 10, kMaxCount, e.count) || e.count == 0)) {
             why = "has a repeat count out of range";
             return false;
         }
@@ -58,8 +61,9 @@ bool decodeEntry(std::string_view s, size_t& i, RecordEntry& e, const char*& why
     } else if (c == '(') {
         e.kind = RecordEntry::Message;
         uint32_t m = 0, w = 0, l = 0;
-        if (!number(s, i, 16, 0xFFFFu, m) || i >= s.size() || s[i++] != ',' || !number(s, i, 16, 0xFFu, w) ||
-            i >= s.size() || s[i++] != ',' || !number(s, i, 16, 0xFFFFFFFFu, l) || i >= s.size() || s[i++] != ')' ||
+        if (!number(s, i, 16, 0xFFFFu, m) || i >= s.size() || s[i++] != ',' ||
+            !number(s, i, 16, 0xFFu, w) || i >= s.size() || s[i++] != ',' ||
+            !number(s, i, 16, 0xFFFFFFFFu, l) || i >= s.size() || s[i++] != ')' ||
             !knownMessage(m)) {
             why = "has a message that is malformed or out of range";
             return false;
@@ -132,7 +136,8 @@ public:
 
 private:
     static constexpr const char* kMagic = "varnis recording ";
-    static constexpr const char* kDamaged = "the recording is damaged: its text is not the text that was written";
+    static constexpr const char* kDamaged =
+        "the recording is damaged: its text is not the text that was written";
 
     void addCrc(std::string_view l) {
         crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>(l.data()), uInt(l.size())));
@@ -154,7 +159,8 @@ private:
             ended_ = r_.complete = true;
             uint32_t crc = 0;
             size_t i = 4;
-            if (l.size() != 12 || l[3] != ' ' || !number(l, i, 16, 0xFFFFFFFFu, crc) || crc != crc_) {
+            if (l.size() != 12 || l[3] != ' ' || !number(l, i, 16, 0xFFFFFFFFu, crc) ||
+                crc != crc_) {
                 error = kDamaged;
                 return false;
             }
@@ -168,7 +174,8 @@ private:
             }
             const std::string format(l.substr(17, 40));
             if (format == std::to_string(kRecordingFormat)) return true;
-            error = "the recording is in format " + (format == "1" ? "1, which varnis 1.0.0 reads" : "'" + format + "'") +
+            error = "the recording is in format " +
+                    (format == "1" ? "1, which varnis 1.0.0 reads" : "'" + format + "'") +
                     "; this varnis reads format " + std::to_string(kRecordingFormat);
             return false;
         }
@@ -177,14 +184,16 @@ private:
             const size_t v = l.find(' ', 5);
             size_t i = v + 8;
             if (l.rfind("game ", 0) != 0 || v == std::string_view::npos || v == 5 ||
-                l.substr(v).rfind(" replay ", 0) != 0 || !number(l, i, 10, 0xFFFFFFFFu, r_.compat) || i != l.size())
+                l.substr(v).rfind(" replay ", 0) != 0 ||
+                !number(l, i, 10, 0xFFFFFFFFu, r_.compat) || i != l.size())
                 return fail("does not name the program that recorded it");
             r_.version = l.substr(5, v - 5);
             return true;
         }
         if (n == 3) {
             size_t i = 5;
-            if (l.rfind("seed ", 0) != 0 || !number(l, i, 10, 0xFFFFFFFFu, r_.seed) || i != l.size())
+            if (l.rfind("seed ", 0) != 0 || !number(l, i, 10, 0xFFFFFFFFu, r_.seed) ||
+                i != l.size())
                 return fail("does not hold the seed");
             return true;
         }
@@ -192,7 +201,8 @@ private:
             const int f = int(n - 4);
             const std::string prefix = std::string("file ") + kRecordedFiles[f] + " ";
             const std::string_view sum = l.rfind(prefix, 0) == 0 ? l.substr(prefix.size()) : "";
-            const bool hex = sum.size() == 16 && sum.find_first_not_of("0123456789abcdef") == std::string::npos;
+            const bool hex =
+                sum.size() == 16 && sum.find_first_not_of("0123456789abcdef") == std::string::npos;
             if (!hex && sum != "missing")
                 return fail(std::string("does not hold the checksum of ") + kRecordedFiles[f]);
             r_.files[f] = sum;
@@ -204,13 +214,15 @@ private:
     bool body(std::string_view l, Fail& fail) {
         size_t i = 1;
         uint32_t start = 0;
-        if (l.empty() || l[0] != '@' || !number(l, i, 10, 0xFFFFFFFFu, start) || i >= l.size() || l[i] != ':')
+        if (l.empty() || l[0] != '@' || !number(l, i, 10, 0xFFFFFFFFu, start) || i >= l.size() ||
+            l[i] != ':')
             return fail("is not a line of clock readings and messages");
         if (start < now_)
-            return fail("goes back in time, from " + std::to_string(now_) + " to " + std::to_string(start) + " ms");
+            return fail("goes back in time, from " + std::to_string(now_) + " to " +
+                        std::to_string(start) + " ms");
         if (start != now_)
-            return fail("starts at " + std::to_string(start) + " ms, but the readings before end at " +
-                        std::to_string(now_));
+            return fail("starts at " + std::to_string(start) +
+                        " ms, but the readings before end at " + std::to_string(now_));
         const size_t from = ++i;
         uint64_t t = now_;
         while (i < l.size()) {
@@ -221,8 +233,8 @@ private:
             t += uint64_t(e.delta) * e.count;
             if (t > 0xFFFFFFFFu) return fail("takes the clock past its last millisecond");
             if ((readings_ += e.count) > kMaxReadingsPerMs * (t + 1000))
-                return fail("holds more clock readings than a game takes (" + std::to_string(readings_) + " by " +
-                            std::to_string(t) + " ms)");
+                return fail("holds more clock readings than a game takes (" +
+                            std::to_string(readings_) + " by " + std::to_string(t) + " ms)");
         }
         now_ = uint32_t(t);
         r_.entries.append(l.substr(from));
@@ -237,7 +249,7 @@ private:
     uint64_t readings_ = 0;  // clock readings so far
     uint32_t crc_ = 0;       // of the lines before the end line
     bool ended_ = false;
-    std::string error_;      // the first line that could not be read
+    std::string error_;        // the first line that could not be read
     bool endDiffers_ = false;  // the end line holds another CRC than the text's
 };
 
@@ -269,7 +281,8 @@ public:
             const int rc = inflate(&z_, Z_NO_FLUSH);
             if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
                 error = rc == Z_MEM_ERROR ? "there is not enough memory to read it"
-                                          : std::string("the recording is damaged: ") + (z_.msg ? z_.msg : "bad data");
+                                          : std::string("the recording is damaged: ") +
+                                                (z_.msg ? z_.msg : "bad data");
                 return false;
             }
             ended_ = rc == Z_STREAM_END;
@@ -289,14 +302,18 @@ private:
 bool plainText(std::string_view start, Recording& r, std::string& error) {
     Parser parser(r);
     const size_t newline = start.find('\n');
-    const std::string_view first = start.substr(0, newline == std::string_view::npos ? start.size() : newline + 1);
-    if (parser.add(first, error) && !parser.finish(error) && error.find("format") != std::string::npos) return false;
+    const std::string_view first =
+        start.substr(0, newline == std::string_view::npos ? start.size() : newline + 1);
+    if (parser.add(first, error) && !parser.finish(error) &&
+        error.find("format") != std::string::npos)
+        return false;
     error = start.empty() ? "the recording is empty" : "this is not a varnis recording";
     return false;
 }
 
 bool isGzip(std::string_view start) {
-    return !start.empty() && uint8_t(start[0]) == 0x1f && (start.size() < 2 || uint8_t(start[1]) == 0x8b);
+    return !start.empty() && uint8_t(start[0]) == 0x1f &&
+           (start.size() < 2 || uint8_t(start[1]) == 0x8b);
 }
 
 }  // namespace
@@ -336,7 +353,8 @@ bool readRecording(const std::string& bytes, Recording& r, std::string& error) {
 bool loadRecording(const std::string& path, Recording& r, std::string& error) {
     // A FIFO is read like a file, never waited on at its open; the size is capped before inflating.
     std::string bytes;
-    if (!readWholeFile(path, kMaxFileBytes, bytes, error) || !readRecording(bytes, r, error)) return false;
+    if (!readWholeFile(path, kMaxFileBytes, bytes, error) || !readRecording(bytes, r, error))
+        return false;
     if (r.compat != kReplayCompat) {
         error = "it was recorded by varnis " + r.version + " (replay " + std::to_string(r.compat) +
                 "), and this varnis " VARNIS_VERSION " (replay " + std::to_string(kReplayCompat) +
@@ -347,8 +365,9 @@ bool loadRecording(const std::string& path, Recording& r, std::string& error) {
         const std::string sum = dataFileChecksum(kRecordedFiles[i]);
         if (sum == r.files[i]) continue;
         error = sum == "missing" ? std::string(kRecordedFiles[i]) + " is missing"
-                : r.files[i] == "missing" ? std::string("it was played without ") + kRecordedFiles[i]
-                                          : std::string("it was played with another ") + kRecordedFiles[i];
+                : r.files[i] == "missing"
+                    ? std::string("it was played without ") + kRecordedFiles[i]
+                    : std::string("it was played with another ") + kRecordedFiles[i];
         error += "; a replay needs the same four data files";
         return false;
     }
@@ -369,7 +388,8 @@ RecordWriter::~RecordWriter() {
 bool RecordWriter::open(const std::string& path, uint32_t seed, std::string& error) {
     path_ = path;
     z_ = std::make_unique<z_stream>();
-    if (deflateInit2(z_.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (deflateInit2(z_.get(), Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
         error = "there is not enough memory";
         return false;
     }
@@ -379,11 +399,14 @@ bool RecordWriter::open(const std::string& path, uint32_t seed, std::string& err
         deflateEnd(z_.get());
         return false;
     }
-    // Every write goes straight to the file: after a failed one nothing is held back to follow later.
+    // Every write goes straight to the file: after a failed one nothing is held back to follow
+    // later.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    pending_ = "varnis recording " + std::to_string(kRecordingFormat) + "\ngame " VARNIS_VERSION " replay " +
-               std::to_string(kReplayCompat) + "\nseed " + std::to_string(seed) + "\n";
-    for (const char* name : kRecordedFiles) pending_ += std::string("file ") + name + " " + dataFileChecksum(name) + "\n";
+    pending_ = "varnis recording " + std::to_string(kRecordingFormat) +
+               "\ngame " VARNIS_VERSION " replay " + std::to_string(kReplayCompat) + "\nseed " +
+               std::to_string(seed) + "\n";
+    for (const char* name : kRecordedFiles)
+        pending_ += std::string("file ") + name + " " + dataFileChecksum(name) + "\n";
     flush();
     return true;
 }
@@ -426,7 +449,8 @@ void RecordWriter::message(const platform::Message& m) {
     emitRun();
     if (line_.empty()) lineAt_ = written_;
     char buf[40];
-    std::snprintf(buf, sizeof buf, "(%x,%x,%x)", unsigned(m.message), unsigned(m.wParam & 0xFF), unsigned(m.lParam));
+    std::snprintf(buf, sizeof buf, "(%x,%x,%x)", unsigned(m.message), unsigned(m.wParam & 0xFF),
+                  unsigned(m.lParam));
     line_ += buf;
     if (line_.size() >= 1000) endLine();
 }
@@ -445,7 +469,8 @@ void RecordWriter::fail(const char* why) {
 }
 
 void RecordWriter::write(int mode) {
-    crc_ = uint32_t(crc32(crc_, reinterpret_cast<const Bytef*>(pending_.data()), uInt(pending_.size())));
+    crc_ = uint32_t(
+        crc32(crc_, reinterpret_cast<const Bytef*>(pending_.data()), uInt(pending_.size())));
     z_->next_in = reinterpret_cast<Bytef*>(pending_.data());
     z_->avail_in = uInt(pending_.size());
     int rc;

@@ -11,7 +11,8 @@
 // then lines "@<ms>:<entries>", <ms> being the clock's last reading before the line, and a last
 // line "end <crc>" when the game ended in order, <crc> being the CRC-32 (eight hexadecimal digits)
 // of all the text before that line. An entry is one of
-//     a..z, A..Z [count]   clock readings, each the one before plus 0..51 ms, count times (1 if absent)
+//     a..z, A..Z [count]   clock readings, each the one before plus 0..51 ms, count times (1 if
+//     absent)
 //     +<ms>                one reading, the one before plus ms
 //     (<message>,<wParam>,<lParam>)   a message from the window system, hexadecimal
 //     !0 or !1             no sound device opened, or one did
@@ -53,12 +54,12 @@ struct RecordEntry {
 };
 
 struct Recording {
-    std::string version;     // of the program that recorded it
+    std::string version;  // of the program that recorded it
     uint32_t compat = 0;
     uint32_t seed = 0;
-    std::string files[4];    // checksums, as kRecordedFiles
-    std::string entries;     // the entries of its lines, checked, one after another: see EntryReader
-    bool complete = false;   // the game ended in order (the end line was written)
+    std::string files[4];   // checksums, as kRecordedFiles
+    std::string entries;    // the entries of its lines, checked, one after another: see EntryReader
+    bool complete = false;  // the game ended in order (the end line was written)
 };
 
 // The entries of a recording in order. The recording's text stands for them (a long recording
@@ -112,13 +113,13 @@ private:
     std::FILE* file_ = nullptr;
     std::unique_ptr<z_stream_s> z_;
     std::string path_;
-    bool failed_ = false;           // a write failed (said on standard error once); nothing more is written
-    uint32_t crc_ = 0;              // of the text so far
-    std::string pending_;           // whole lines not yet written
-    std::string line_;              // the entries of the line being built
-    uint32_t lineAt_ = 0;           // the reading the line starts from
-    uint32_t last_ = 0;             // the last reading
-    uint32_t written_ = 0;          // the last reading in pending_ or line_
+    bool failed_ = false;   // a write failed (said on standard error once); nothing more is written
+    uint32_t crc_ = 0;      // of the text so far
+    std::string pending_;   // whole lines not yet written
+    std::string line_;      // the entries of the line being built
+    uint32_t lineAt_ = 0;   // the reading the line starts from
+    uint32_t last_ = 0;     // the last reading
+    uint32_t written_ = 0;  // the last reading in pending_ or line_
     uint32_t lastFlush_ = 0;
     uint32_t runDelta_ = 0, runCount_ = 0;
 };

@@ -26,7 +26,8 @@ std::string messageBoxLine(const std::string& text, const char* caption) {
 
 class RecordingBackend final : public Backend {
 public:
-    RecordingBackend(std::unique_ptr<Backend> inner, std::unique_ptr<RecordWriter> writer, std::FILE* traceOut)
+    RecordingBackend(std::unique_ptr<Backend> inner, std::unique_ptr<RecordWriter> writer,
+                     std::FILE* traceOut)
         : inner_(std::move(inner)), writer_(std::move(writer)), traceOut_(traceOut) {
         if (writer_)
             setMessageGate(
@@ -101,14 +102,16 @@ public:
         : rec_(std::move(recording)), opts_(std::move(options)), window_(std::move(window)) {
         if (window_)
             setMessageGate(
-                [](void* self, const Message& m) { return static_cast<ReplayBackend*>(self)->fromViewer(m); },
+                [](void* self, const Message& m) {
+                    return static_cast<ReplayBackend*>(self)->fromViewer(m);
+                },
                 this);
     }
-    ~ReplayBackend() override {
-        setMessageGate(nullptr, nullptr);
-    }
+    ~ReplayBackend() override { setMessageGate(nullptr, nullptr); }
 
-    bool createWindow(const char* caption) override { return window_ ? window_->createWindow(caption) : true; }
+    bool createWindow(const char* caption) override {
+        return window_ ? window_->createWindow(caption) : true;
+    }
     void showWindow() override {
         if (window_) window_->showWindow();
     }
@@ -214,8 +217,10 @@ private:
     }
     bool fromViewer(const Message& m) {
         if (injecting_) return true;
-        if ((m.message == WM_KEYDOWN && m.wParam == VK_PAUSE) || m.message == WM_CLOSE) viewerEnded_ = true;
-        if (m.message == WM_SYSKEYDOWN && m.wParam == VK_RETURN && (m.lParam & (1 << 29)) && !(m.lParam & (1 << 30)))
+        if ((m.message == WM_KEYDOWN && m.wParam == VK_PAUSE) || m.message == WM_CLOSE)
+            viewerEnded_ = true;
+        if (m.message == WM_SYSKEYDOWN && m.wParam == VK_RETURN && (m.lParam & (1 << 29)) &&
+            !(m.lParam & (1 << 30)))
             window_->toggleFullscreen();
         return false;
     }
@@ -246,7 +251,8 @@ private:
         if (picture_.empty()) picture_ = encodeSnapshot();  // the display never opened: black
         std::string error;
         if (writeSnapshot(opts_.endPicture, picture_, error)) return status;
-        std::fprintf(stderr, "varnis: cannot write %s: %s\n", opts_.endPicture.c_str(), error.c_str());
+        std::fprintf(stderr, "varnis: cannot write %s: %s\n", opts_.endPicture.c_str(),
+                     error.c_str());
         return 3;
     }
     void close(int status) {
@@ -272,8 +278,11 @@ private:
     }
     [[noreturn]] void outOfStep(const char* wanted) { quit(finish(outOfStepAt(wanted))); }
     int outOfStepAt(const char* wanted) {
-        std::fprintf(stderr, "varnis: %s: at %u ms the game asked for %s where the recording holds something else; "
-                     "it was made by a varnis that plays differently\n", opts_.source.c_str(), unsigned(now_), wanted);
+        std::fprintf(
+            stderr,
+            "varnis: %s: at %u ms the game asked for %s where the recording holds something else; "
+            "it was made by a varnis that plays differently\n",
+            opts_.source.c_str(), unsigned(now_), wanted);
         return 2;
     }
 
@@ -281,28 +290,31 @@ private:
     ReplayOptions opts_;
     std::unique_ptr<Backend> window_;
     EntryReader entries_{rec_};
-    RecordEntry entry_;        // the entry the game is at, when more_
-    bool taken_ = true;        // entry_ is used up: the next one is read when wanted
+    RecordEntry entry_;  // the entry the game is at, when more_
+    bool taken_ = true;  // entry_ is used up: the next one is read when wanted
     bool more_ = false;
     uint32_t used_ = 0;  // readings already taken from the clock entry entry_
     uint32_t now_ = 0;
     bool paced_ = false;
     int64_t offset_ = 0;
     bool injecting_ = false, viewerEnded_ = false, shutDown_ = false;
-    std::vector<uint8_t> picture_;  // the last picture the game showed, when an end picture is wanted
+    std::vector<uint8_t>
+        picture_;  // the last picture the game showed, when an end picture is wanted
     uint64_t keptSerial_ = ~uint64_t(0);
 };
 
 }  // namespace
 
-std::unique_ptr<Backend> makeRecordingBackend(std::unique_ptr<Backend> inner, std::unique_ptr<RecordWriter> writer,
+std::unique_ptr<Backend> makeRecordingBackend(std::unique_ptr<Backend> inner,
+                                              std::unique_ptr<RecordWriter> writer,
                                               std::FILE* traceOut) {
     return std::make_unique<RecordingBackend>(std::move(inner), std::move(writer), traceOut);
 }
 
 std::unique_ptr<Backend> makeReplayBackend(Recording recording, ReplayOptions options,
                                            std::unique_ptr<Backend> window) {
-    return std::make_unique<ReplayBackend>(std::move(recording), std::move(options), std::move(window));
+    return std::make_unique<ReplayBackend>(std::move(recording), std::move(options),
+                                           std::move(window));
 }
 
 }  // namespace platform

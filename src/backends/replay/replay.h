@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/backend.h"
 #include "backends/replay/recording.h"
+#include "platform/backend.h"
 
 namespace platform {
 
@@ -16,13 +16,14 @@ namespace platform {
 // While recording, every trace line is stamped with a clock reading whether or not it is written
 // anywhere, so that a replay takes the same readings whatever it traces to.
 std::unique_ptr<Backend> makeRecordingBackend(std::unique_ptr<Backend> inner,
-                                              std::unique_ptr<RecordWriter> writer, std::FILE* traceOut);
+                                              std::unique_ptr<RecordWriter> writer,
+                                              std::FILE* traceOut);
 
 struct ReplayOptions {
-    std::string source;              // the recording's file name, for messages
-    std::FILE* traceOut = nullptr;   // the trace, as the headless runner writes it
-    std::string endPicture;          // where the front surface goes when the recording ends; "" none
-    uint32_t maxMs = 0xFFFFFFFFu;    // past this reading: "timeout", status 124
+    std::string source;             // the recording's file name, for messages
+    std::FILE* traceOut = nullptr;  // the trace, as the headless runner writes it
+    std::string endPicture;         // where the front surface goes when the recording ends; "" none
+    uint32_t maxMs = 0xFFFFFFFFu;   // past this reading: "timeout", status 124
 };
 
 // Plays a recording back. Without a window back end it runs as fast as it can; with one it shows

@@ -1,8 +1,8 @@
 #include "backends/sdl/events.h"
 
-#include "platform/backend.h"
 #include "backends/sdl/gamepad.h"
 #include "backends/sdl/keys.h"
+#include "platform/backend.h"
 
 namespace platform {
 

@@ -43,9 +43,11 @@ uint32_t padKey(PadControl control, int pad, int pads) {
         case PadControl::B:
         case PadControl::Back: return VK_ESCAPE;
         case PadControl::RightTrigger: return VK_CONTROL;
-        case PadControl::A: return pad == 1 ? uint32_t(VK_SPACE) : pad == 2 ? uint32_t(VK_RETURN) : 0;
+        case PadControl::A:
+            return pad == 1 ? uint32_t(VK_SPACE) : pad == 2 ? uint32_t(VK_RETURN) : 0;
         case PadControl::LeftShoulder: return pad == 1 ? uint32_t(VK_SPACE) : 0;
-        case PadControl::RightShoulder: return pad == 2 || (pad == 1 && pads == 1) ? uint32_t(VK_RETURN) : 0;
+        case PadControl::RightShoulder:
+            return pad == 2 || (pad == 1 && pads == 1) ? uint32_t(VK_RETURN) : 0;
         default: return 0;
     }
 }
@@ -69,8 +71,10 @@ void Gamepads::handle(const SDL_Event& e) {
             Pad* pad = find(e.cbutton.which);
             PadControl control;
             if (!pad || !controlOf(e.cbutton.button, control)) break;
-            if (e.type == SDL_CONTROLLERBUTTONDOWN) press(*pad, control);
-            else release(*pad, control);
+            if (e.type == SDL_CONTROLLERBUTTONDOWN)
+                press(*pad, control);
+            else
+                release(*pad, control);
             break;
         }
         case SDL_CONTROLLERAXISMOTION:
@@ -95,7 +99,8 @@ void Gamepads::connect(int deviceIndex) {
         return;
     }
     int number = 1;
-    while (std::any_of(pads_.begin(), pads_.end(), [&](const Pad& p) { return p.number == number; }))
+    while (
+        std::any_of(pads_.begin(), pads_.end(), [&](const Pad& p) { return p.number == number; }))
         ++number;
     pads_.push_back(Pad{id, number, controller, {}});
 }
@@ -126,8 +131,10 @@ void Gamepads::release(Pad& pad, PadControl control) {
 
 void Gamepads::axis(Pad& pad, int axis, int value) {
     auto follow = [&](PadControl control, int amount) {
-        if (amount >= kPressAt) press(pad, control);
-        else if (amount < kReleaseBelow) release(pad, control);
+        if (amount >= kPressAt)
+            press(pad, control);
+        else if (amount < kReleaseBelow)
+            release(pad, control);
     };
     if (axis == SDL_CONTROLLER_AXIS_LEFTY) {  // negative is up
         follow(PadControl::StickUp, -value);

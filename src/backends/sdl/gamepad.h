@@ -21,7 +21,18 @@ namespace platform {
 
 // The controls of a pad that mean something to the game.
 enum class PadControl : uint8_t {
-    A, B, Back, Start, LeftShoulder, RightShoulder, Up, Down, StickUp, StickDown, RightTrigger, Count
+    A,
+    B,
+    Back,
+    Start,
+    LeftShoulder,
+    RightShoulder,
+    Up,
+    Down,
+    StickUp,
+    StickDown,
+    RightTrigger,
+    Count
 };
 
 // The virtual key of a control on pad number `pad` (1 first) while `pads` pads are connected; 0 for
@@ -35,7 +46,8 @@ class Gamepads {
 public:
     // Whether any pad is connected (SDL then reads pads by polling, not through window events).
     bool any() const { return !pads_.empty(); }
-    // Starts SDL's game controller subsystem (after video); pads already plugged in arrive as events.
+    // Starts SDL's game controller subsystem (after video); pads already plugged in arrive as
+    // events.
     void open();
     // Forgets every pad, releasing what it held; before SDL_Quit.
     void close();
@@ -47,7 +59,8 @@ private:
         int32_t id;        // SDL joystick instance
         int number;        // 1, 2, ...
         void* controller;  // SDL_GameController
-        uint32_t held[std::size_t(PadControl::Count)];  // the key each control sent on its press, or 0
+        uint32_t
+            held[std::size_t(PadControl::Count)];  // the key each control sent on its press, or 0
     };
     Pad* find(int32_t id);
     void connect(int deviceIndex);

@@ -6,7 +6,6 @@
 
 #include <string>
 
-
 namespace platform {
 
 namespace {
@@ -26,7 +25,8 @@ bool systemMessageBox(SDL_Window* owner, const std::string& text, const char* ca
     SDL_VERSION(&info.version);
     if (owner && SDL_GetWindowWMInfo(owner, &info) && info.subsystem == SDL_SYSWM_WINDOWS)
         hwnd = info.info.win.window;
-    return MessageBoxW(hwnd, wide(text).c_str(), wide(caption).c_str(), MB_OK | MB_ICONINFORMATION) != 0;
+    return MessageBoxW(hwnd, wide(text).c_str(), wide(caption).c_str(),
+                       MB_OK | MB_ICONINFORMATION) != 0;
 }
 
 }  // namespace platform

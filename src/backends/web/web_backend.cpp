@@ -37,7 +37,7 @@ EM_ASYNC_JS(void, jsSleep, (double ms, int precise), {
         const margin = precise ? 1.5 : 0;
         let timer = 0;
         const done = function() {
-            if (Module.varnisSleep !== id) return;
+            if (Module.varnisSleep != = id) return;
             Module.varnisSleep = id + 1;
             clearTimeout(timer);
             resolve();
@@ -47,11 +47,14 @@ EM_ASYNC_JS(void, jsSleep, (double ms, int precise), {
         const port = Module.varnisPort;
         const turn = function() { port.port2.postMessage(id); };
         port.port1.onmessage = function(e) {
-            if (e.data !== id || Module.varnisSleep !== id) return;
+            if (e.data != = id || Module.varnisSleep != = id) return;
             const left = end - performance.now();
-            if (left <= 0 || (!precise && left < 1)) done();
-            else if (left > margin + 1) timer = setTimeout(turn, Math.floor(left - margin));
-            else turn();
+            if (left <= 0 || (!precise && left < 1))
+                done();
+            else if (left > margin + 1)
+                timer = setTimeout(turn, Math.floor(left - margin));
+            else
+                turn();
         };
         turn();
     });
@@ -62,10 +65,10 @@ EM_JS(void, jsWake, (), {
 });
 
 EM_JS(int, jsSetUpCanvas, (int w, int h), {
-    if (typeof document === 'undefined' || !Module.canvas) return 0;
+    if (typeof document == = 'undefined' || !Module.canvas) return 0;
     Module.canvas.width = w;
     Module.canvas.height = h;
-    Module.varnisContext = Module.canvas.getContext('2d', {alpha: false});
+    Module.varnisContext = Module.canvas.getContext('2d', {alpha : false});
     return Module.varnisContext ? 1 : 0;
 });
 
@@ -75,13 +78,14 @@ EM_JS(void, jsPutImage, (const uint8_t* rgba, int w, int h, int x, int y, int bw
 });
 
 // The moment (on the page's clock, from the start of its loading) the first picture was shown.
-EM_JS(void, jsFirstPicture, (), {
-    Module.varnisFirstPicture = performance.now();
-});
+EM_JS(void, jsFirstPicture, (), { Module.varnisFirstPicture = performance.now(); });
 
 EM_JS(void, jsMessage, (const char* text), {
     const t = UTF8ToString(text);
-    if (Module.varnisMessage) Module.varnisMessage(t); else console.warn(t);
+    if (Module.varnisMessage)
+        Module.varnisMessage(t);
+    else
+        console.warn(t);
 });
 
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void* self);
@@ -119,7 +123,8 @@ public:
             const uint32_t current = now();
             const double left = origin_ + double(current) + int32_t(deadline - current) - t;
             if (left > 0 && left <= wait) return yieldFor(left, true);
-            if (left <= 0 && left > -2) return yieldIfOverdue(t);  // just passed: the caller ends its wait
+            if (left <= 0 && left > -2)
+                return yieldIfOverdue(t);  // just passed: the caller ends its wait
         }
         if (busy) return yieldIfOverdue(t);
         yieldFor(wait);
@@ -207,7 +212,8 @@ private:
                 shown_.assign(size_t(kWidth) * kHeight, 0);
                 showAll_ = true;
             }
-            Box box = updateShadow(front->data(), front->pitch(), shown_.data(), kWidth, kWidth, kHeight);
+            Box box =
+                updateShadow(front->data(), front->pitch(), shown_.data(), kWidth, kWidth, kHeight);
             if (showAll_) box = Box{0, 0, kWidth, kHeight};
             const Box out = convertScaled(front->data(), front->pitch(), box, lut_, Placement{},
                                           rgba_.data(), kWidth * 4, kWidth, kHeight);
