@@ -20,24 +20,22 @@ std::vector<int16_t> chunk;
 constexpr int kRate = 48000;
 // A processor block of 1024 frames: about 21 ms, the shortest Chrome plays without gaps.
 constexpr int kFrames = 1024;
+// JavaScript, which clang-format would take for C++.
+// clang-format off
 EM_JS(void, installAudioStarter, (int rate, int frames), {
     Module.varnisStartAudio = function() {
         if (Module.varnisAudio) {
-            if (Module.varnisAudio.state != = 'running') Module.varnisAudio.resume();
+            if (Module.varnisAudio.state !== 'running') Module.varnisAudio.resume();
             return;
         }
         const Context = window.AudioContext || window.webkitAudioContext;
         if (!Context) return;
-        const ctx = new Context({sampleRate : rate, latencyHint : 'interactive'});
+        const ctx = new Context({sampleRate: rate, latencyHint: 'interactive'});
         const node = ctx.createScriptProcessor(frames, 0, 2);
         node.onaudioprocess = function(e) {
             const left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
             const ptr = Module._varnis_audio_fill(frames);
-            if (!ptr) {
-                left.fill(0);
-                right.fill(0);
-                return;
-            }
+            if (!ptr) { left.fill(0); right.fill(0); return; }
             const pcm = HEAP16.subarray(ptr >> 1, (ptr >> 1) + 2 * frames);
             for (let i = 0; i < frames; ++i) {
                 left[i] = pcm[2 * i] / 32768;
@@ -49,6 +47,7 @@ EM_JS(void, installAudioStarter, (int rate, int frames), {
         Module.varnisAudioNode = node;
     };
 });
+// clang-format on
 
 class WebAudioOutput final : public AudioOutput {
 public:

@@ -24,6 +24,8 @@ constexpr double kFrameMs = 1000.0 / 60;
 // How often ?stats prints its report while the game runs.
 constexpr double kStatsPeriodMs = 10000;
 
+// JavaScript, which clang-format would take for C++.
+// clang-format off
 // Sleeps ms (0: just lets the browser run what is due), ending early when jsWake is called. A
 // precise sleep ends on time: the timeout ends about a millisecond early (browsers wake up to a
 // couple of milliseconds late) and the rest is passed in turns through a message port, which the
@@ -37,7 +39,7 @@ EM_ASYNC_JS(void, jsSleep, (double ms, int precise), {
         const margin = precise ? 1.5 : 0;
         let timer = 0;
         const done = function() {
-            if (Module.varnisSleep != = id) return;
+            if (Module.varnisSleep !== id) return;
             Module.varnisSleep = id + 1;
             clearTimeout(timer);
             resolve();
@@ -47,14 +49,11 @@ EM_ASYNC_JS(void, jsSleep, (double ms, int precise), {
         const port = Module.varnisPort;
         const turn = function() { port.port2.postMessage(id); };
         port.port1.onmessage = function(e) {
-            if (e.data != = id || Module.varnisSleep != = id) return;
+            if (e.data !== id || Module.varnisSleep !== id) return;
             const left = end - performance.now();
-            if (left <= 0 || (!precise && left < 1))
-                done();
-            else if (left > margin + 1)
-                timer = setTimeout(turn, Math.floor(left - margin));
-            else
-                turn();
+            if (left <= 0 || (!precise && left < 1)) done();
+            else if (left > margin + 1) timer = setTimeout(turn, Math.floor(left - margin));
+            else turn();
         };
         turn();
     });
@@ -65,10 +64,10 @@ EM_JS(void, jsWake, (), {
 });
 
 EM_JS(int, jsSetUpCanvas, (int w, int h), {
-    if (typeof document == = 'undefined' || !Module.canvas) return 0;
+    if (typeof document === 'undefined' || !Module.canvas) return 0;
     Module.canvas.width = w;
     Module.canvas.height = h;
-    Module.varnisContext = Module.canvas.getContext('2d', {alpha : false});
+    Module.varnisContext = Module.canvas.getContext('2d', {alpha: false});
     return Module.varnisContext ? 1 : 0;
 });
 
@@ -78,15 +77,15 @@ EM_JS(void, jsPutImage, (const uint8_t* rgba, int w, int h, int x, int y, int bw
 });
 
 // The moment (on the page's clock, from the start of its loading) the first picture was shown.
-EM_JS(void, jsFirstPicture, (), { Module.varnisFirstPicture = performance.now(); });
+EM_JS(void, jsFirstPicture, (), {
+    Module.varnisFirstPicture = performance.now();
+});
 
 EM_JS(void, jsMessage, (const char* text), {
     const t = UTF8ToString(text);
-    if (Module.varnisMessage)
-        Module.varnisMessage(t);
-    else
-        console.warn(t);
+    if (Module.varnisMessage) Module.varnisMessage(t); else console.warn(t);
 });
+// clang-format on
 
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void* self);
 EM_BOOL onBlur(int, const EmscriptenFocusEvent*, void* self);
