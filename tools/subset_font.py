@@ -18,12 +18,12 @@ COPYRIGHT = "/usr/share/doc/fonts-ipafont-mincho/copyright"
 
 def game_characters(texts_h):
     chars = {chr(c) for c in range(0x20, 0x7F)}
-    for line in pathlib.Path(texts_h).read_text().splitlines():
-        m = re.search(r'=\s*(".*");\s*$', line)
-        if not m:
-            continue
-        # Adjacent C literals, each escaped as C does (\xNN ends at the literal's end).
-        raw = b"".join(ast.literal_eval("b" + lit) for lit in re.findall(r'"(?:[^"\\]|\\.)*"', m.group(1)))
+    literal = r'"(?:[^"\\]|\\.)*"'
+    text = pathlib.Path(texts_h).read_text()
+    # Each text's initialiser: adjacent C literals, over as many lines as the formatting takes.
+    for m in re.finditer(r'=\s*((?:' + literal + r'\s*)+);', text):
+        # Each literal escaped as C does (\xNN ends at the literal's end).
+        raw = b"".join(ast.literal_eval("b" + lit) for lit in re.findall(literal, m.group(1)))
         chars |= set(raw.decode("cp932"))
     return "".join(sorted(chars))
 
