@@ -2,11 +2,14 @@
 """Network play over loopback, headless: a host, a second player and a watcher must trace exactly
 the one-keyboard run of the same keys, directly and through a proxy that delays every byte by
 100-150 ms; a recording made on the second player's machine replays to its trace; garbage, an
-oversized frame and a wrong code on the port leave the host playing; a second player killed
-mid-match leaves the host playing on.   usage: net_test.py VARNIS BUILD_DIR"""
+oversized frame and a wrong code on the port leave the host playing; a second player killed or
+gone silent mid-match ends the match and leaves the host playing on; a follower's Escape ends the
+match on every machine at one reading; another version, replay number or data file is refused; a
+picture that differs is reported on both sides and ends the match.
+usage: net_test.py VARNIS BUILD_DIR"""
 import asyncio, os, random, re, signal, socket, subprocess, sys, tempfile, threading, time
 
-VARNIS, BUILD = sys.argv[1], sys.argv[2]
+VARNIS, BUILD = os.path.abspath(sys.argv[1]), sys.argv[2]
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'match.script')
 TMP = tempfile.mkdtemp(prefix='varnis-net-')
 failures = []
@@ -18,17 +21,17 @@ def check(ok, what):
         print('FAIL:', what, flush=True)
 
 
-def split_script():
-    host, guest = [], []
+def split_script(name='', guest_extra=()):
+    host, guest = [], list(guest_extra)
     for line in open(SCRIPT):
         w = line.split()
         if not w or w[0].startswith('#'):
             continue
         (guest if w[2] == '13' and int(w[0]) > 1000 else host).append(line)
     paths = []
-    for name, lines in (('host', host), ('guest', guest)):
-        paths.append(os.path.join(TMP, name + '.script'))
-        open(paths[-1], 'w').writelines(lines)
+    for who, lines in (('host', host), ('guest', guest)):
+        paths.append(os.path.join(TMP, who + name + '.script'))
+        open(paths[-1], 'w').writelines(sorted(lines, key=lambda l: int(l.split()[0])))
     return paths
 
 
@@ -45,11 +48,11 @@ def start_host(script, name):
     raise SystemExit('the host printed no line to share')
 
 
-def join(port, code, *extra, script=None):
+def join(port, code, *extra, script=None, cwd=BUILD, env=None):
     args = [VARNIS, '--headless', '--join', '127.0.0.1:%d' % port, '--code', code] + list(extra)
     if script:
         args += ['--script', script]
-    return subprocess.Popen(args, cwd=BUILD, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    return subprocess.Popen(args, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
 
 def finish(p, what):
@@ -158,18 +161,95 @@ for name, p in (('host', host), ('guest', guest)):
     trace, err, status = finish(p, name + ' through the proxy')
     check(trace == golden, name + ' through the proxy traces the one-keyboard run ' + err)
 
-# The second player killed mid-match: the host ends the match and plays on to its own end.
-host, port, code, host_err = start_host(host_script, 'host-left')
-guest = join(port, code, script=guest_script)
-guest.stdout.readline()
-for _ in range(5):
-    guest.stdout.readline()  # a few shots in
-guest.send_signal(signal.SIGKILL)
-guest.wait()
-trace, _, status = finish(host, 'a host whose player left')
+
+def back_on_title(trace):
+    """The match ended early and the game went back to the title, where the script's cursor key
+    sounds."""
+    return 'Player Win!' not in trace and '147001 sound 0 0 11025\n' in trace and trace.endswith(' exit 1\n')
+
+
+# The second player killed, or silent for the time a connection may be, mid-match: the host ends
+# the match as Escape would and plays on to its own end.
+for stop in (signal.SIGKILL, signal.SIGSTOP):
+    host, port, code, host_err = start_host(host_script, 'host-left')
+    guest = join(port, code, script=guest_script)
+    for _ in range(6):
+        guest.stdout.readline()  # a few shots in
+    guest.send_signal(stop)
+    said = ''
+    for _ in range(200 if stop == signal.SIGSTOP else 0):
+        host_err.seek(0)
+        if 'went silent' in (said := host_err.read()):
+            break
+        time.sleep(0.05)
+    guest.kill()
+    guest.wait()
+    trace, _, status = finish(host, 'a host whose player left')
+    host_err.seek(0)
+    check(status == 1 and back_on_title(trace) and 'left' in host_err.read(),
+          'a host whose player was stopped by signal %d plays on to its own end' % stop)
+    check(stop != signal.SIGSTOP or 'went silent' in said, 'a silent player is dropped: ' + said)
+
+# The second player's Escape while the host aims: the host applies it (or hands it back to the
+# player's game if that drives by the time it arrives), and both go back to the title together.
+_, guest_escape = split_script('-escape', ['80400 tap 27\n'])
+host, port, code, _ = start_host(host_script, 'host-escape')
+guest = join(port, code, script=guest_escape)
+traces = [finish(p, 'an Escape from the follower')[0] for p in (host, guest)]
+check(traces[0] == traces[1] and back_on_title(traces[0]), "the follower's Escape ends the match everywhere")
+
+# Another version or replay number (a hello crafted here), or another data file: refused.
+
+
+def refusal(port, code, version, compat):
+    def text(t):
+        return bytes([len(t)]) + t.encode()
+    hello = b'h\x01' + text(version) + bytes([compat]) + text('missing') * 4 + text(code) + b'\0'
+    with socket.create_connection(('127.0.0.1', port)) as s:
+        s.sendall(b'GET /play HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n'
+                  b'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n')
+        s.settimeout(5)
+        answer = b''
+        while b'\r\n\r\n' not in answer:
+            answer += s.recv(4096)
+        answer = answer.split(b'\r\n\r\n', 1)[1]
+        s.sendall(bytes([0x82, 0x80 | len(hello)]) + b'\0\0\0\0' + hello)  # masked with zeros
+        while len(answer) < 2 or len(answer) < 2 + answer[1]:
+            answer += s.recv(4096)
+    return answer[2:2 + answer[1]][2:].decode()
+
+
+host, port, code, _ = start_host(host_script, 'host-refusing')
+said = refusal(port, code, 'other', 1)
+m = re.match(r'the host runs varnis (\S+) \(replay (\d+)\), this is varnis other', said)
+check(m is not None, 'another version is refused: %r' % said)
+if m:
+    said = refusal(port, code, m.group(1), int(m.group(2)) + 1)
+    check(said.startswith('the host runs varnis'), 'another replay number is refused: %r' % said)
+other = os.path.join(TMP, 'other-data')
+os.mkdir(other)
+for name in ('title.bmp', 'char.bmp', 'shoot.wav'):
+    os.symlink(os.path.join(os.path.abspath(BUILD), name), os.path.join(other, name))
+os.symlink(os.path.join(os.path.abspath(BUILD), 'shoot.wav'), os.path.join(other, 'bomb.wav'))
+_, err, status = finish(join(port, code, cwd=other), 'another data file')
+check(status == 2 and 'another bomb.wav' in err and err.count('\n') == 1, 'another data file is refused: %r' % err)
+host.kill()
+host.wait()
+
+# The second player's text drawn with another font: its picture differs; both say so at the same
+# turn, and the match ends.
+font = os.path.join(TMP, 'font')
+os.mkdir(font)
+os.symlink('/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf', os.path.join(font, 'f.ttf'))
+open(os.path.join(font, 'fonts.conf'), 'w').write(
+    '<?xml version="1.0"?><fontconfig><dir>%s</dir><cachedir>%s/cache</cachedir></fontconfig>' % (font, font))
+host, port, code, host_err = start_host(host_script, 'host-mismatch')
+guest = join(port, code, script=guest_script, env=dict(os.environ, FONTCONFIG_FILE=os.path.join(font, 'fonts.conf')))
+_, guest_said, _ = finish(guest, 'a player with another font')
+trace, _, _ = finish(host, 'a host whose player has another font')
 host_err.seek(0)
-check(status == 1 and trace.endswith(' exit 1\n') and 'left' in host_err.read(),
-      'a host whose player was killed plays on to its own end')
+turns = [re.findall(r'differs from .* at turn (\d+); the match ends', t) for t in (host_err.read(), guest_said)]
+check(turns[0] and turns[0][0] == turns[1][0] and back_on_title(trace), 'a differing picture is reported on both sides: %s' % turns)
 
 print('\n'.join(failures) if failures else 'all network cases pass')
 sys.exit(1 if failures else 0)
