@@ -95,8 +95,12 @@ int startNetPlay(const Options& o, std::FILE* trace, uint32_t& seed) {
             return fail((r.refused ? "refused by " : "cannot join ") + o.joinAt + ": " + r.error);
         seed = r.seed;
         net.seat = r.player ? 1 : -1;
-        std::fprintf(stderr, "varnis: joined %s %s\n", o.joinAt.c_str(),
-                     r.player ? "as the second player (right fortress)" : "to watch");
+        const std::string joined =
+            "joined " + o.joinAt +
+            (r.player ? " as the second player (right fortress)" : " to watch");
+        std::fprintf(stderr, "varnis: %s\n", joined.c_str());
+        net.link->inbox.status = joined;
+        net.link->inbox.statusChanged = true;
     }
     if (!o.recordPath.empty()) {
         net.writer = std::make_unique<platform::RecordWriter>();

@@ -7,7 +7,7 @@ gone silent mid-match ends the match and leaves the host playing on; a follower'
 match on every machine at one reading; another version, replay number or data file is refused; a
 picture that differs is reported on both sides and ends the match.
 usage: net_test.py VARNIS BUILD_DIR"""
-import asyncio, os, random, re, signal, socket, subprocess, sys, tempfile, threading, time
+import asyncio, os, random, re, shutil, signal, socket, subprocess, sys, tempfile, threading, time
 
 VARNIS, BUILD = os.path.abspath(sys.argv[1]), sys.argv[2]
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'match.script')
@@ -250,6 +250,45 @@ trace, _, _ = finish(host, 'a host whose player has another font')
 host_err.seek(0)
 turns = [re.findall(r'differs from .* at turn (\d+); the match ends', t) for t in (host_err.read(), guest_said)]
 check(turns[0] and turns[0][0] == turns[1][0] and back_on_title(trace), 'a differing picture is reported on both sides: %s' % turns)
+
+# A window host shows who joined and left in its title, where xdotool reads it.
+if shutil.which('Xvfb') and shutil.which('xdotool'):
+    display = os.path.join(TMP, 'display')
+    with open(display, 'w') as fd:
+        xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(fd.fileno()), '-nolisten', 'tcp'], pass_fds=[fd.fileno()],
+                                stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        if open(display).read().strip():
+            break
+        time.sleep(0.1)
+    env = dict(os.environ, DISPLAY=':' + open(display).read().strip(), SDL_AUDIODRIVER='dummy')
+    err = open(os.path.join(TMP, 'window-host.err'), 'w+')
+    host = subprocess.Popen([VARNIS, '--window', '--host', '127.0.0.1:0'], cwd=BUILD, env=env, stderr=err)
+
+    def titled(words):
+        for _ in range(100):
+            found = subprocess.run(['xdotool', 'search', '--name', 'Varnis - .*' + words], env=env,
+                                   capture_output=True).stdout
+            if found:
+                return True
+            time.sleep(0.1)
+        return False
+    m = None
+    for _ in range(100):
+        err.seek(0)
+        if m := re.search(r'--join 127\.0\.0\.1:(\d+) --code (\S+)', err.read()):
+            break
+        time.sleep(0.1)
+    guest = join(int(m.group(1)), m.group(2), script=guest_script) if m else None
+    check(guest is not None and titled('joined as the second player'), "the window's title shows the player joined")
+    if guest:
+        guest.kill()
+        guest.wait()
+    check(titled('left'), "the window's title shows the player left")
+    host.kill()
+    host.wait()
+    xvfb.kill()
+    xvfb.wait()
 
 print('\n'.join(failures) if failures else 'all network cases pass')
 sys.exit(1 if failures else 0)

@@ -201,7 +201,7 @@ public:
         if (refusal.empty() && !seatPlayer && watchers >= kMaxWatchers)
             refusal = "the game is full";
         if (!refusal.empty()) {
-            say("refused " + s->peer + ": " + refusal);
+            tell("refused " + s->peer + ": " + refusal);
             s->send(encodeRefusal(refusal));
             s->close("");
             return;
@@ -214,7 +214,7 @@ public:
             inbox.player = s->id;
             inbox.arrived.notify_all();
         }
-        say(s->peer + (seatPlayer ? " joined as the second player" : " joined to watch"));
+        tell(s->peer + (seatPlayer ? " joined as the second player" : " joined to watch"));
         s->pump();
     }
     // A player's frames: its stream while it drives, its notices.
@@ -234,6 +234,13 @@ public:
         inbox.arrived.notify_all();
         return true;
     }
+    // Says a connection's event and shows it in the window's title.
+    void tell(const std::string& line) {
+        say(line);
+        std::lock_guard<std::mutex> l(inbox.lock);
+        inbox.status = line;
+        inbox.statusChanged = true;
+    }
     void mismatchFromWatcher(const std::string& peer, uint32_t turn) {
         say(peer + "'s picture differs from this game's at turn " + std::to_string(turn));
         std::lock_guard<std::mutex> l(inbox.lock);
@@ -242,8 +249,8 @@ public:
     }
     void ended(const std::shared_ptr<Session>& s, const std::string& reason) {
         if (!reason.empty())
-            say(s->peer + (s->seat == Session::Player ? " (the second player)" : "") +
-                " left: " + reason);
+            tell(s->peer + (s->seat == Session::Player ? " (the second player)" : "") +
+                 " left: " + reason);
         if (s->seat == Session::Player) {
             std::lock_guard<std::mutex> l(inbox.lock);
             if (inbox.player == s->id) inbox.player = 0;
@@ -447,7 +454,9 @@ void Session::finish() {
 void Session::close(const std::string& reason) {
     if (closing || ended_) return;
     closing = true;
-    if (!reason.empty()) say("disconnected " + peer + ": " + reason);
+    // One that never said hello is noise on the port, not worth the window's title.
+    if (!reason.empty() && seat == Pending) say("disconnected " + peer + ": " + reason);
+    if (!reason.empty() && seat != Pending) host_.tell("disconnected " + peer + ": " + reason);
     // A refusal goes out first when it can; the socket closes in any case.
     auto self = shared_from_this();
     if (busy_) return gone("");

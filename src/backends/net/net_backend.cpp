@@ -41,6 +41,7 @@ public:
         return inner_->openAudio(pull, user, rate);
     }
     void toggleFullscreen() override { inner_->toggleFullscreen(); }
+    void setStatus(const std::string& text) override { inner_->setStatus(text); }
     void waitVerticalBlank() override {
         if (driving()) inner_->waitVerticalBlank();  // a follower keeps the driver's pace
     }
@@ -444,9 +445,11 @@ private:
         std::deque<LinkEvent> events;
         std::string lost;
         int hostEnded = -1;
+        std::string status;
         {
             std::lock_guard<std::mutex> l(link_.inbox.lock);
             events.swap(link_.inbox.events);
+            if (std::exchange(link_.inbox.statusChanged, false)) status = link_.inbox.status;
             if (link_.inbox.closed && driving()) lost = link_.inbox.closeReason;
             // While the second player drives, the host sends nothing but its end.
             if (driving() && opts_.seat == 1 && !link_.inbox.entries.empty()) {
@@ -458,6 +461,7 @@ private:
                 link_.inbox.entries.clear();
             }
         }
+        if (!status.empty()) inner_->setStatus(status);
         if (hostEnded >= 0) endFromStream(uint32_t(hostEnded));
         if (!lost.empty()) lostHost(lost);
         for (const LinkEvent& e : events) {
