@@ -7,7 +7,7 @@ gone silent mid-match ends the match and leaves the host playing on; a follower'
 match on every machine at one reading; another version, replay number or data file is refused; a
 picture that differs is reported on both sides and ends the match.
 usage: net_test.py VARNIS BUILD_DIR"""
-import asyncio, os, random, re, shutil, signal, socket, subprocess, sys, tempfile, threading, time
+import asyncio, http.client, os, random, re, shutil, signal, socket, subprocess, sys, tempfile, threading, time
 
 VARNIS, BUILD = os.path.abspath(sys.argv[1]), sys.argv[2]
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'match.script')
@@ -35,9 +35,9 @@ def split_script(name='', guest_extra=()):
     return paths
 
 
-def start_host(script, name):
+def start_host(script, name, *extra):
     err = open(os.path.join(TMP, name + '.err'), 'w+')
-    p = subprocess.Popen([VARNIS, '--headless', '--script', script, '--seed', '11', '--host', '127.0.0.1:0'],
+    p = subprocess.Popen([VARNIS, '--headless', '--script', script, '--seed', '11', '--host', '127.0.0.1:0'] + list(extra),
                          cwd=BUILD, stdout=subprocess.PIPE, stderr=err, text=True)
     for _ in range(200):
         err.seek(0)
@@ -219,7 +219,12 @@ def refusal(port, code, version, compat):
     return answer[2:2 + answer[1]][2:].decode()
 
 
-host, port, code, _ = start_host(host_script, 'host-refusing')
+site = os.path.join(TMP, 'site')
+os.mkdir(site)
+open(os.path.join(site, 'index.html'), 'w').write('<p>varnis</p>')
+open(os.path.join(site, 'game.wasm'), 'wb').write(b'\0asm')
+os.symlink('/etc/passwd', os.path.join(site, 'out.txt'))
+host, port, code, _ = start_host(host_script, 'host-refusing', '--site', site)
 said = refusal(port, code, 'other', 1)
 m = re.match(r'the host runs varnis (\S+) \(replay (\d+)\), this is varnis other', said)
 check(m is not None, 'another version is refused: %r' % said)
@@ -233,6 +238,20 @@ for name in ('title.bmp', 'char.bmp', 'shoot.wav'):
 os.symlink(os.path.join(os.path.abspath(BUILD), 'shoot.wav'), os.path.join(other, 'bomb.wav'))
 _, err, status = finish(join(port, code, cwd=other), 'another data file')
 check(status == 2 and 'another bomb.wav' in err and err.count('\n') == 1, 'another data file is refused: %r' % err)
+
+
+def fetch(path, method='GET'):
+    c = http.client.HTTPConnection('127.0.0.1', port, timeout=5)
+    c.request(method, path)
+    r = c.getresponse()
+    return r.status, r.getheader('Content-Type'), r.getheader('Content-Length'), r.read()
+
+
+# The site: its files with their types, HEAD as GET without the body; nothing outside it.
+got = [fetch(p) for p in ('/?code=x', '/game.wasm', '/missing.js', '/../site/index.html', '/out.txt')]
+check(got[0] == (200, 'text/html; charset=utf-8', '13', b'<p>varnis</p>') and got[1][:2] == (200, 'application/wasm')
+      and [g[0] for g in got[2:]] == [404] * 3 and fetch('/', 'HEAD')[:4] == (200, got[0][1], '13', b''),
+      'the host serves its site: %s' % got)
 host.kill()
 host.wait()
 

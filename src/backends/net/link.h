@@ -66,7 +66,8 @@ struct HostSettings {
     uint16_t port = 0;    // 0: one the system picks
     std::string code;
     uint32_t seed = 0;
-    Hello own;  // this program's version, replay number and data files
+    Hello own;         // this program's version, replay number and data files
+    std::string site;  // the folder served over HTTP on the same port; "" none
 };
 
 // Listens; false with the reason. `shown` is the address the share line names.
