@@ -1,6 +1,9 @@
 #include "app/net_play.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "app/window_backend.h"
 #include "backends/headless/headless.h"
@@ -41,6 +44,11 @@ bool readText(const std::string& path, std::string& text) {
     return ok;
 }
 
+bool isFolder(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
+}
+
 }  // namespace
 
 int startNetPlay(const Options& o, std::FILE* trace, uint32_t& seed) {
@@ -73,6 +81,20 @@ int startNetPlay(const Options& o, std::FILE* trace, uint32_t& seed) {
         h.code = o.code.empty() ? platform::randomCode() : o.code;
         h.seed = seed;
         h.own = own;
+        h.site = o.site;
+        if (h.site.empty()) {
+            std::vector<std::string> candidates;
+            for (const std::string& f : platform::installedDataFolders())
+                candidates.push_back(f + "/site");
+            candidates.push_back("build-web/site");
+            for (const std::string& c : candidates)
+                if (isFolder(c)) {
+                    h.site = c;
+                    break;
+                }
+        } else if (!isFolder(h.site)) {
+            return fail("--site " + h.site + " is not a folder");
+        }
         std::string shown, error;
         uint16_t bound = 0;
         net.link = platform::startHost(h, shown, bound, error);
@@ -95,8 +117,12 @@ int startNetPlay(const Options& o, std::FILE* trace, uint32_t& seed) {
             return fail((r.refused ? "refused by " : "cannot join ") + o.joinAt + ": " + r.error);
         seed = r.seed;
         net.seat = r.player ? 1 : -1;
-        std::fprintf(stderr, "varnis: joined %s %s\n", o.joinAt.c_str(),
-                     r.player ? "as the second player (right fortress)" : "to watch");
+        const std::string joined =
+            "joined " + o.joinAt +
+            (r.player ? " as the second player (right fortress)" : " to watch");
+        std::fprintf(stderr, "varnis: %s\n", joined.c_str());
+        net.link->inbox.status = joined;
+        net.link->inbox.statusChanged = true;
     }
     if (!o.recordPath.empty()) {
         net.writer = std::make_unique<platform::RecordWriter>();

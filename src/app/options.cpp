@@ -4,12 +4,13 @@
 
 namespace {
 
-// --host, --join, --code and --watch; 0 when args[i] is none of them, -1 on an error.
+// --host, --join, --code, --watch and --site; 0 when args[i] is none of them, -1 on an error.
 int netOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error) {
     const std::string& a = args[i];
     std::string* target = a == "--host"   ? &o.hostAt
                           : a == "--join" ? &o.joinAt
                           : a == "--code" ? &o.code
+                          : a == "--site" ? &o.site
                                           : nullptr;
     if (a == "--watch") {
         o.watch = true;
@@ -36,6 +37,8 @@ bool checkNetOptions(const Options& o, std::string& error) {
         error = "--code and --watch go with --host or --join";
     else if (o.watch && o.joinAt.empty())
         error = "--watch goes with --join";
+    else if (!o.site.empty() && o.hostAt.empty())
+        error = "--site goes with --host";
     else if (!o.joinAt.empty() && o.code.empty())
         error = "--join needs the host's --code";
     else if (o.network() && !o.replayPath.empty())
@@ -80,7 +83,9 @@ const char* usageText() {
            "  --join HOST:PORT join a host: the first to join plays the right fortress (Space or\n"
            "                   Enter fires), the others watch\n"
            "  --code CODE      the host's code (made at random when a host is given none)\n"
-           "  --watch          join to watch only\n";
+           "  --watch          join to watch only\n"
+           "  --site DIR       the folder a host serves over HTTP on its port (default: site/\n"
+           "                   beside the data files, else build-web/site)\n";
 }
 
 bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {

@@ -19,8 +19,9 @@ struct Options {
     bool snapshotsGiven = false;  // with Replay: write end.bmp there
     std::string recordPath;       // with Play: record the session into this file
     std::string replayPath;
-    // Network play: --host [ADDR:]PORT or --join HOST:PORT, with --code and --watch.
-    std::string hostAt, joinAt, code;
+    // Network play: --host [ADDR:]PORT or --join HOST:PORT, with --code and --watch; a host's
+    // --site DIR.
+    std::string hostAt, joinAt, code, site;
     bool watch = false;
     bool network() const { return !hostAt.empty() || !joinAt.empty(); }
 };

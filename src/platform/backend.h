@@ -75,6 +75,11 @@ public:
     // on that player's behalf until the next call; inMatch is false once back on the title. In
     // network play the machine of that player drives the game from here; alone it means nothing.
     virtual void awaitPlayer(int player, bool inMatch) { (void)player, (void)inMatch; }
+
+    // The last thing that happened to the connections of network play (someone joined, left, was
+    // refused or dropped), for the player's eyes only: a window shows it in its title, apart from
+    // the game's picture and trace. Nothing elsewhere.
+    virtual void setStatus(const std::string& text) { (void)text; }
 };
 
 // The active back end. Every program and test installs the one it uses before touching the

@@ -2,11 +2,14 @@
 """Network play over loopback, headless: a host, a second player and a watcher must trace exactly
 the one-keyboard run of the same keys, directly and through a proxy that delays every byte by
 100-150 ms; a recording made on the second player's machine replays to its trace; garbage, an
-oversized frame and a wrong code on the port leave the host playing; a second player killed
-mid-match leaves the host playing on.   usage: net_test.py VARNIS BUILD_DIR"""
-import asyncio, os, random, re, signal, socket, subprocess, sys, tempfile, threading, time
+oversized frame and a wrong code on the port leave the host playing; a second player killed or
+gone silent mid-match ends the match and leaves the host playing on; a follower's Escape ends the
+match on every machine at one reading; another version, replay number or data file is refused; a
+picture that differs is reported on both sides and ends the match.
+usage: net_test.py VARNIS BUILD_DIR"""
+import asyncio, http.client, os, random, re, shutil, signal, socket, subprocess, sys, tempfile, threading, time
 
-VARNIS, BUILD = sys.argv[1], sys.argv[2]
+VARNIS, BUILD = os.path.abspath(sys.argv[1]), sys.argv[2]
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'match.script')
 TMP = tempfile.mkdtemp(prefix='varnis-net-')
 failures = []
@@ -18,24 +21,26 @@ def check(ok, what):
         print('FAIL:', what, flush=True)
 
 
-def split_script():
-    host, guest = [], []
+def split_script(name='', guest_extra=()):
+    host, guest = [], list(guest_extra)
     for line in open(SCRIPT):
         w = line.split()
         if not w or w[0].startswith('#'):
             continue
         (guest if w[2] == '13' and int(w[0]) > 1000 else host).append(line)
     paths = []
-    for name, lines in (('host', host), ('guest', guest)):
-        paths.append(os.path.join(TMP, name + '.script'))
-        open(paths[-1], 'w').writelines(lines)
+    for who, lines in (('host', host), ('guest', guest)):
+        paths.append(os.path.join(TMP, who + name + '.script'))
+        open(paths[-1], 'w').writelines(sorted(lines, key=lambda l: int(l.split()[0])))
     return paths
 
 
-def start_host(script, name):
+def start_host(script, name, *extra, env=None):
+    # A headless host playing the script; with no script, one in a window.
     err = open(os.path.join(TMP, name + '.err'), 'w+')
-    p = subprocess.Popen([VARNIS, '--headless', '--script', script, '--seed', '11', '--host', '127.0.0.1:0'],
-                         cwd=BUILD, stdout=subprocess.PIPE, stderr=err, text=True)
+    play = ['--headless', '--script', script, '--seed', '11'] if script else ['--window']
+    p = subprocess.Popen([VARNIS] + play + ['--host', '127.0.0.1:0'] + list(extra), cwd=BUILD, env=env,
+                         stdout=subprocess.PIPE, stderr=err, text=True)
     for _ in range(200):
         err.seek(0)
         m = re.search(r'--join 127\.0\.0\.1:(\d+) --code (\S+)', err.read())
@@ -45,11 +50,11 @@ def start_host(script, name):
     raise SystemExit('the host printed no line to share')
 
 
-def join(port, code, *extra, script=None):
+def join(port, code, *extra, script=None, cwd=BUILD, env=None):
     args = [VARNIS, '--headless', '--join', '127.0.0.1:%d' % port, '--code', code] + list(extra)
     if script:
         args += ['--script', script]
-    return subprocess.Popen(args, cwd=BUILD, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    return subprocess.Popen(args, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
 
 def finish(p, what):
@@ -158,18 +163,146 @@ for name, p in (('host', host), ('guest', guest)):
     trace, err, status = finish(p, name + ' through the proxy')
     check(trace == golden, name + ' through the proxy traces the one-keyboard run ' + err)
 
-# The second player killed mid-match: the host ends the match and plays on to its own end.
-host, port, code, host_err = start_host(host_script, 'host-left')
-guest = join(port, code, script=guest_script)
-guest.stdout.readline()
-for _ in range(5):
-    guest.stdout.readline()  # a few shots in
-guest.send_signal(signal.SIGKILL)
-guest.wait()
-trace, _, status = finish(host, 'a host whose player left')
+
+def back_on_title(trace):
+    """The match ended early and the game went back to the title, where the script's cursor key
+    sounds."""
+    return 'Player Win!' not in trace and '147001 sound 0 0 11025\n' in trace and trace.endswith(' exit 1\n')
+
+
+# The second player killed, or silent for the time a connection may be, mid-match: the host ends
+# the match as Escape would and plays on to its own end.
+for stop in (signal.SIGKILL, signal.SIGSTOP):
+    host, port, code, host_err = start_host(host_script, 'host-left')
+    guest = join(port, code, script=guest_script)
+    for _ in range(6):
+        guest.stdout.readline()  # a few shots in
+    guest.send_signal(stop)
+    said = ''
+    for _ in range(200 if stop == signal.SIGSTOP else 0):
+        host_err.seek(0)
+        if 'went silent' in (said := host_err.read()):
+            break
+        time.sleep(0.05)
+    guest.kill()
+    guest.wait()
+    trace, _, status = finish(host, 'a host whose player left')
+    host_err.seek(0)
+    check(status == 1 and back_on_title(trace) and 'left' in host_err.read(),
+          'a host whose player was stopped by signal %d plays on to its own end' % stop)
+    check(stop != signal.SIGSTOP or 'went silent' in said, 'a silent player is dropped: ' + said)
+
+# The second player's Escape while the host aims: the host applies it (or hands it back to the
+# player's game if that drives by the time it arrives), and both go back to the title together.
+_, guest_escape = split_script('-escape', ['80400 tap 27\n'])
+host, port, code, _ = start_host(host_script, 'host-escape')
+guest = join(port, code, script=guest_escape)
+traces = [finish(p, 'an Escape from the follower')[0] for p in (host, guest)]
+check(traces[0] == traces[1] and back_on_title(traces[0]), "the follower's Escape ends the match everywhere")
+
+# Another version or replay number (a hello crafted here), or another data file: refused.
+
+
+def refusal(port, code, version, compat):
+    def text(t):
+        return bytes([len(t)]) + t.encode()
+    hello = b'h\x01' + text(version) + bytes([compat]) + text('missing') * 4 + text(code) + b'\0'
+    with socket.create_connection(('127.0.0.1', port)) as s:
+        s.sendall(b'GET /play HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n'
+                  b'Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n')
+        s.settimeout(5)
+        answer = b''
+        while b'\r\n\r\n' not in answer:
+            answer += s.recv(4096)
+        answer = answer.split(b'\r\n\r\n', 1)[1]
+        s.sendall(bytes([0x82, 0x80 | len(hello)]) + b'\0\0\0\0' + hello)  # masked with zeros
+        while len(answer) < 2 or len(answer) < 2 + answer[1]:
+            answer += s.recv(4096)
+    return answer[2:2 + answer[1]][2:].decode()
+
+
+site = os.path.join(TMP, 'site')
+os.mkdir(site)
+open(os.path.join(site, 'index.html'), 'w').write('<p>varnis</p>')
+open(os.path.join(site, 'game.wasm'), 'wb').write(b'\0asm')
+os.symlink('/etc/passwd', os.path.join(site, 'out.txt'))
+host, port, code, _ = start_host(host_script, 'host-refusing', '--site', site)
+said = refusal(port, code, 'other', 1)
+m = re.match(r'the host runs varnis (\S+) \(replay (\d+)\), this is varnis other', said)
+check(m is not None, 'another version is refused: %r' % said)
+if m:
+    said = refusal(port, code, m.group(1), int(m.group(2)) + 1)
+    check(said.startswith('the host runs varnis'), 'another replay number is refused: %r' % said)
+other = os.path.join(TMP, 'other-data')
+os.mkdir(other)
+for name in ('title.bmp', 'char.bmp', 'shoot.wav'):
+    os.symlink(os.path.join(os.path.abspath(BUILD), name), os.path.join(other, name))
+os.symlink(os.path.join(os.path.abspath(BUILD), 'shoot.wav'), os.path.join(other, 'bomb.wav'))
+_, err, status = finish(join(port, code, cwd=other), 'another data file')
+check(status == 2 and 'another bomb.wav' in err and err.count('\n') == 1, 'another data file is refused: %r' % err)
+
+
+def fetch(path, method='GET'):
+    c = http.client.HTTPConnection('127.0.0.1', port, timeout=5)
+    c.request(method, path)
+    r = c.getresponse()
+    return r.status, r.getheader('Content-Type'), r.getheader('Content-Length'), r.read()
+
+
+# The site: its files with their types, HEAD as GET without the body; nothing outside it.
+got = [fetch(p) for p in ('/?code=x', '/game.wasm', '/missing.js', '/../site/index.html', '/out.txt')]
+check(got[0] == (200, 'text/html; charset=utf-8', '13', b'<p>varnis</p>') and got[1][:2] == (200, 'application/wasm')
+      and [g[0] for g in got[2:]] == [404] * 3 and fetch('/', 'HEAD')[:4] == (200, got[0][1], '13', b''),
+      'the host serves its site: %s' % got)
+host.kill()
+host.wait()
+
+# The second player's text drawn with another font: its picture differs; both say so at the same
+# turn, and the match ends.
+font = os.path.join(TMP, 'font')
+os.mkdir(font)
+os.symlink(subprocess.run(['fc-match', '-f', '%{file}', 'serif:bold'], capture_output=True, text=True).stdout,
+           os.path.join(font, 'f.ttf'))
+open(os.path.join(font, 'fonts.conf'), 'w').write(
+    '<?xml version="1.0"?><fontconfig><dir>%s</dir><cachedir>%s/cache</cachedir></fontconfig>' % (font, font))
+host, port, code, host_err = start_host(host_script, 'host-mismatch')
+guest = join(port, code, script=guest_script, env=dict(os.environ, FONTCONFIG_FILE=os.path.join(font, 'fonts.conf')))
+_, guest_said, _ = finish(guest, 'a player with another font')
+trace, _, _ = finish(host, 'a host whose player has another font')
 host_err.seek(0)
-check(status == 1 and trace.endswith(' exit 1\n') and 'left' in host_err.read(),
-      'a host whose player was killed plays on to its own end')
+turns = [re.findall(r'differs from .* at turn (\d+); the match ends', t)[:1] for t in (host_err.read(), guest_said)]
+check(turns[0] == turns[1] != [] and back_on_title(trace), 'a differing picture is reported on both sides: %s' % turns)
+
+# A window host shows who joined and left in its title, where xdotool reads it.
+if shutil.which('Xvfb') and shutil.which('xdotool'):
+    display = os.path.join(TMP, 'display')
+    with open(display, 'w') as fd:
+        xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(fd.fileno()), '-nolisten', 'tcp'], pass_fds=[fd.fileno()],
+                                stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        if open(display).read().strip():
+            break
+        time.sleep(0.1)
+    env = dict(os.environ, DISPLAY=':' + open(display).read().strip(), SDL_AUDIODRIVER='dummy')
+    host, port, code, _ = start_host(None, 'window-host', env=env)
+
+    def titled(words):
+        for _ in range(100):
+            found = subprocess.run(['xdotool', 'search', '--name', 'Varnis - .*' + words], env=env,
+                                   capture_output=True).stdout
+            if found:
+                return True
+            time.sleep(0.1)
+        return False
+    guest = join(port, code, script=guest_script)
+    check(titled('joined as the second player'), "the window's title shows the player joined")
+    guest.kill()
+    guest.wait()
+    check(titled('left'), "the window's title shows the player left")
+    host.kill()
+    host.wait()
+    xvfb.kill()
+    xvfb.wait()
 
 print('\n'.join(failures) if failures else 'all network cases pass')
 sys.exit(1 if failures else 0)

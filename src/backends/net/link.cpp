@@ -11,8 +11,11 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <future>
 #include <set>
 #include <thread>
@@ -46,6 +49,41 @@ std::string why(const beast::error_code& ec) {
     if (ec == beast::error::timeout)
         return "went silent for " + std::to_string(kSilenceSeconds) + " s";
     return "connection lost (" + ec.message() + ")";
+}
+
+// ---- The site: a folder served over plain HTTP on the same port -------------------------------
+
+const char* contentType(const std::string& path) {
+    static const std::pair<const char*, const char*> types[] = {
+        {".html", "text/html; charset=utf-8"}, {".js", "text/javascript"},
+        {".wasm", "application/wasm"},         {".data", "application/octet-stream"},
+        {".txt", "text/plain; charset=utf-8"}, {".ttf", "font/ttf"}};
+    for (const auto& [ending, type] : types) {
+        const size_t n = std::strlen(ending);
+        if (path.size() > n && path.compare(path.size() - n, n, ending) == 0) return type;
+    }
+    return "application/octet-stream";
+}
+
+// The file a request's target names inside `site`, or "" when it names none: the path part of
+// the target, '/' meaning index.html, no '..', no backslash or control character, and the file,
+// its symbolic links followed, a regular one inside the folder.
+std::string siteFile(const std::string& site, std::string target) {
+    if (site.empty()) return "";
+    target = target.substr(0, target.find_first_of("?#"));
+    if (target.empty() || target[0] != '/' || target.find("..") != std::string::npos) return "";
+    for (unsigned char c : target)
+        if (c < 0x20 || c == 0x7F || c == '\\' || c == '%') return "";
+    if (target.back() == '/') target += "index.html";
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path root = fs::canonical(site, ec);
+    if (ec) return "";
+    const fs::path file = fs::canonical(root / fs::path(target.substr(1)), ec);
+    if (ec || !fs::is_regular_file(file, ec)) return "";
+    // Inside the folder: the folder's path is a leading part of the file's.
+    auto [r, f] = std::mismatch(root.begin(), root.end(), file.begin(), file.end());
+    return r == root.end() && f != file.end() ? file.string() : "";
 }
 
 // Frames a peer sends in a second before it counts as flooding: a playing guest sends its
@@ -88,6 +126,7 @@ public:
 
 private:
     void onRequest(beast::error_code ec);
+    void serve();
     void read();
     void onFrame(const std::string& bytes);
     void gone(const std::string& reason);
@@ -175,6 +214,7 @@ public:
     const std::vector<Chunk>& chunks() const { return chunks_; }
     size_t totalBytes() const { return totalBytes_; }
     bool finishing() const { return finishing_; }
+    const std::string& site() const { return settings_.site; }
     void admit(const std::shared_ptr<Session>& s, const Hello& h) {
         const Hello& own = settings_.own;
         std::string refusal;
@@ -201,7 +241,7 @@ public:
         if (refusal.empty() && !seatPlayer && watchers >= kMaxWatchers)
             refusal = "the game is full";
         if (!refusal.empty()) {
-            say("refused " + s->peer + ": " + refusal);
+            tell("refused " + s->peer + ": " + refusal);
             s->send(encodeRefusal(refusal));
             s->close("");
             return;
@@ -214,7 +254,7 @@ public:
             inbox.player = s->id;
             inbox.arrived.notify_all();
         }
-        say(s->peer + (seatPlayer ? " joined as the second player" : " joined to watch"));
+        tell(s->peer + (seatPlayer ? " joined as the second player" : " joined to watch"));
         s->pump();
     }
     // A player's frames: its stream while it drives, its notices.
@@ -234,6 +274,13 @@ public:
         inbox.arrived.notify_all();
         return true;
     }
+    // Says a connection's event and shows it in the window's title.
+    void tell(const std::string& line) {
+        say(line);
+        std::lock_guard<std::mutex> l(inbox.lock);
+        inbox.status = line;
+        inbox.statusChanged = true;
+    }
     void mismatchFromWatcher(const std::string& peer, uint32_t turn) {
         say(peer + "'s picture differs from this game's at turn " + std::to_string(turn));
         std::lock_guard<std::mutex> l(inbox.lock);
@@ -242,8 +289,8 @@ public:
     }
     void ended(const std::shared_ptr<Session>& s, const std::string& reason) {
         if (!reason.empty())
-            say(s->peer + (s->seat == Session::Player ? " (the second player)" : "") +
-                " left: " + reason);
+            tell(s->peer + (s->seat == Session::Player ? " (the second player)" : "") +
+                 " left: " + reason);
         if (s->seat == Session::Player) {
             std::lock_guard<std::mutex> l(inbox.lock);
             if (inbox.player == s->id) inbox.player = 0;
@@ -332,18 +379,7 @@ void Session::start() {
 
 void Session::onRequest(beast::error_code ec) {
     if (ec) return gone("sent no request (" + ec.message() + ")");
-    if (!websocket::is_upgrade(parser_.get())) {
-        // Plain HTTP: the place where the browser build will be served from. Until then every
-        // page is missing.
-        auto res = std::make_shared<http::response<http::string_body>>(http::status::not_found, 11);
-        res->set(http::field::content_type, "text/plain");
-        res->body() = "This varnis host serves no pages; join it with varnis --join.\n";
-        res->prepare_payload();
-        http::async_write(
-            ws_.next_layer(), *res,
-            [self = shared_from_this(), res](beast::error_code, size_t) { self->gone(""); });
-        return;
-    }
+    if (!websocket::is_upgrade(parser_.get())) return serve();
     beast::get_lowest_layer(ws_).expires_never();
     ws_.set_option(timeouts());
     ws_.read_message_max(kMaxFrame);
@@ -356,6 +392,44 @@ void Session::onRequest(beast::error_code ec) {
         });
         self->read();
     });
+}
+
+// Plain HTTP: a file of the site for GET and HEAD, one request a connection.
+void Session::serve() {
+    const auto& req = parser_.get();
+    const bool head = req.method() == http::verb::head;
+    const std::string path = req.method() == http::verb::get || head
+                                 ? siteFile(host_.site(), std::string(req.target()))
+                                 : "";
+    http::file_body::value_type file;
+    beast::error_code ec;
+    if (!path.empty()) file.open(path.c_str(), beast::file_mode::scan, ec);
+    auto done = [self = shared_from_this()](beast::error_code, size_t) { self->gone(""); };
+    if (path.empty() || ec) {
+        auto res = std::make_shared<http::response<http::string_body>>(http::status::not_found,
+                                                                       req.version());
+        res->set(http::field::content_type, "text/plain; charset=utf-8");
+        res->keep_alive(false);
+        res->body() = "Not here. A game is joined with varnis --join.\n";
+        res->prepare_payload();
+        if (head) res->body().clear();  // the length stays the GET's
+        return http::async_write(ws_.next_layer(), *res,
+                                 [res, done](auto ec, size_t n) { done(ec, n); });
+    }
+    const uint64_t size = file.size();
+    auto res = std::make_shared<http::response<http::file_body>>(http::status::ok, req.version());
+    res->set(http::field::content_type, contentType(path));
+    res->keep_alive(false);
+    res->content_length(size);
+    if (!head) res->body() = std::move(file);
+    // A large file may take a while to go out: a minute, rather than the request's few seconds.
+    beast::get_lowest_layer(ws_).expires_after(std::chrono::seconds(60));
+    if (head) {
+        auto sr = std::make_shared<http::response_serializer<http::file_body>>(*res);
+        return http::async_write_header(ws_.next_layer(), *sr,
+                                        [res, sr, done](auto ec, size_t n) { done(ec, n); });
+    }
+    http::async_write(ws_.next_layer(), *res, [res, done](auto ec, size_t n) { done(ec, n); });
 }
 
 void Session::read() {
@@ -447,7 +521,9 @@ void Session::finish() {
 void Session::close(const std::string& reason) {
     if (closing || ended_) return;
     closing = true;
-    if (!reason.empty()) say("disconnected " + peer + ": " + reason);
+    // One that never said hello is noise on the port, not worth the window's title.
+    if (!reason.empty() && seat == Pending) say("disconnected " + peer + ": " + reason);
+    if (!reason.empty() && seat != Pending) host_.tell("disconnected " + peer + ": " + reason);
     // A refusal goes out first when it can; the socket closes in any case.
     auto self = shared_from_this();
     if (busy_) return gone("");

@@ -36,6 +36,9 @@ struct Inbox {
     // Host: the seated player's connection (0 none), and the one whose entries are queued.
     uint64_t player = 0, entriesFrom = 0;
     bool playerLeft = false;  // the one whose entries are queued left; the host takes over
+    // The last event of the connections (joined, left, refused, dropped), for the window's title.
+    std::string status;
+    bool statusChanged = false;
     // Guest: the connection ended; why, in a few words.
     bool closed = false;
     std::string closeReason;
@@ -63,7 +66,8 @@ struct HostSettings {
     uint16_t port = 0;    // 0: one the system picks
     std::string code;
     uint32_t seed = 0;
-    Hello own;  // this program's version, replay number and data files
+    Hello own;         // this program's version, replay number and data files
+    std::string site;  // the folder served over HTTP on the same port; "" none
 };
 
 // Listens; false with the reason. `shown` is the address the share line names.

@@ -41,6 +41,7 @@ public:
         return inner_->openAudio(pull, user, rate);
     }
     void toggleFullscreen() override { inner_->toggleFullscreen(); }
+    void setStatus(const std::string& text) override { inner_->setStatus(text); }
     void waitVerticalBlank() override {
         if (driving()) inner_->waitVerticalBlank();  // a follower keeps the driver's pace
     }
@@ -69,7 +70,7 @@ public:
                 const StreamEntry* e = nextEntry();
                 if (!e) break;  // the second player is gone: this machine drives from here
                 if (e->kind == StreamEntry::End) endFromStream(e->value);
-                if (e->kind != StreamEntry::Message) return;
+                if (e->kind != StreamEntry::Message) return admitScript();
                 const Message m = e->message;
                 take();
                 inject(m);
@@ -134,7 +135,7 @@ public:
             take();
             if (t.hash != hash) {
                 say("this game's picture differs from the driving game's at turn " +
-                    std::to_string(turn) + "; the match ends");
+                    std::to_string(turn) + (inMatch ? "; the match ends" : ""));
                 link_.sendMismatch(turn);
             }
             driver_ = int(t.value);
@@ -294,7 +295,10 @@ private:
             for (uint32_t vk = 0; vk < 256; ++vk)
                 if (held_[vk]) driverKey(WM_KEYUP, vk);
         }
-        if (escapeUp_) {
+        // Released 80 ms after the press, as a scripted tap is: released at once, the press and
+        // the release would reach the game in one pump and the game, which looks at its keys
+        // between frames, would never see it.
+        if (escapeUp_ && last_ - escapeAt_ >= 80) {
             escapeUp_ = false;
             driverKey(WM_KEYUP, VK_ESCAPE);
         }
@@ -303,11 +307,15 @@ private:
             if (inMatch_) {
                 driverKey(WM_KEYDOWN, VK_ESCAPE);
                 escapeUp_ = true;
+                escapeAt_ = last_;
             }
         }
     }
+    // While this machine follows, its script is timed on the stream's readings (its own clock
+    // stands still then), and its keys meet the gate as a window's would: an Escape during a
+    // match goes to the driver, the rest are dropped.
     void admitScript() {
-        const uint32_t t = uint32_t(int64_t(inner_->now()) + offset_);
+        const uint32_t t = driving() ? uint32_t(int64_t(inner_->now()) + offset_) : last_;
         while (next_ < opts_.script.size() && opts_.script[next_].ms <= t) {
             const ScriptEvent& e = opts_.script[next_++];
             switch (e.kind) {
@@ -437,9 +445,11 @@ private:
         std::deque<LinkEvent> events;
         std::string lost;
         int hostEnded = -1;
+        std::string status;
         {
             std::lock_guard<std::mutex> l(link_.inbox.lock);
             events.swap(link_.inbox.events);
+            if (std::exchange(link_.inbox.statusChanged, false)) status = link_.inbox.status;
             if (link_.inbox.closed && driving()) lost = link_.inbox.closeReason;
             // While the second player drives, the host sends nothing but its end.
             if (driving() && opts_.seat == 1 && !link_.inbox.entries.empty()) {
@@ -451,13 +461,16 @@ private:
                 link_.inbox.entries.clear();
             }
         }
+        if (!status.empty()) inner_->setStatus(status);
         if (hostEnded >= 0) endFromStream(uint32_t(hostEnded));
         if (!lost.empty()) lostHost(lost);
         for (const LinkEvent& e : events) {
             if (e.kind == LinkEvent::Mismatch)
                 say("a follower's picture differs from this game's at turn " +
                     std::to_string(e.turn) + (inMatch_ ? "; the match ends" : ""));
-            if (driving())
+            // The second player's game may still be following the turn the host passed on: the
+            // match ends when it drives again (if it is still on by then).
+            if (driving() || opts_.seat == 1)
                 escape_ = escape_ || inMatch_;
             else if (opts_.seat == 0 && e.kind == LinkEvent::Escape)
                 link_.sendEscape();
@@ -474,6 +487,7 @@ private:
     int64_t offset_ = 0;      // the game's clock less the inner back end's
     uint32_t last_ = 0;       // the last reading
     uint32_t turn_ = 0;
+    uint32_t escapeAt_ = 0;  // the reading at which recover() pressed Escape
     bool inMatch_ = false;
     bool held_[256] = {};
     bool injecting_ = false, localEnd_ = false, shutDown_ = false;

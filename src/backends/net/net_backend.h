@@ -21,7 +21,7 @@ struct NetPlayOptions {
     std::unique_ptr<RecordWriter> writer;  // --record, or null
     std::FILE* traceOut = nullptr;
     // Headless: the inner back end's virtual clock is kept on the stream's, and the script's
-    // keys (events) are timed on it; those that fall due while this machine follows are dropped.
+    // keys (events) are timed on it, and on the stream's readings while this machine follows.
     bool headless = false;
     std::vector<ScriptEvent> script;
     std::string snapshotDir = ".";

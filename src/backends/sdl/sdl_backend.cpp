@@ -36,6 +36,7 @@ public:
     ~SdlBackend() override { shutdown(0); }
 
     bool createWindow(const char* caption) override {
+        caption_ = caption ? caption : "";
         if (!window_.create(caption, windowed_)) return false;
         endWhenDisplayLost();
         return true;
@@ -46,6 +47,10 @@ public:
         presenter_.showAll();
     }
     void hideCursor() override { window_.hideCursor(); }
+    void setStatus(const std::string& text) override {
+        if (window_.handle())
+            SDL_SetWindowTitle(window_.handle(), (caption_ + " - " + text).c_str());
+    }
 
     void poll(bool) override {
         if (!window_.videoUp()) return;
@@ -142,6 +147,7 @@ private:
     }
 
     bool windowed_;
+    std::string caption_;  // the window's own title, before any status
     bool spinWaits_ = false;
     uint64_t idleSerial_ = 0;
     SdlPacing pacing_;
