@@ -11,7 +11,8 @@ import asyncio, http.client, os, random, re, shutil, signal, socket, subprocess,
 
 VARNIS, BUILD = os.path.abspath(sys.argv[1]), sys.argv[2]
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'match.script')
-TMP = tempfile.mkdtemp(prefix='varnis-net-')
+# Inside the build folder, removed when every case passed (kept to look at otherwise).
+TMP = tempfile.mkdtemp(prefix='net-', dir=BUILD)
 failures = []
 
 
@@ -305,4 +306,8 @@ if shutil.which('Xvfb') and shutil.which('xdotool'):
     xvfb.wait()
 
 print('\n'.join(failures) if failures else 'all network cases pass')
+if failures:
+    print('kept:', TMP)
+else:
+    shutil.rmtree(TMP, ignore_errors=True)
 sys.exit(1 if failures else 0)

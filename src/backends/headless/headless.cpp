@@ -68,14 +68,10 @@ private:
     void admitDueEvents() {
         while (next_ < opts_.events.size() && opts_.events[next_].ms <= now_) {
             const ScriptEvent& e = opts_.events[next_++];
-            switch (e.kind) {
-                case ScriptEvent::KeyDown: enqueueMessage({WM_KEYDOWN, e.vk, 1}); break;
-                case ScriptEvent::KeyUp:
-                    enqueueMessage({WM_KEYUP, e.vk, int32_t(0xC0000001u)});
-                    break;
-                case ScriptEvent::Close: enqueueMessage({WM_CLOSE, 0, 0}); break;
-                case ScriptEvent::Snapshot: takeSnapshot(e.name); break;
-            }
+            if (Message m; scriptMessage(e, m))
+                enqueueMessage(m);
+            else
+                takeSnapshot(e.name);
         }
     }
     // A snapshot that cannot be written ends the run with status 3: the pictures are what the
@@ -127,6 +123,16 @@ bool reservedOnWindows(const std::string& name) {
 }
 
 }  // namespace
+
+bool scriptMessage(const ScriptEvent& e, Message& msg) {
+    switch (e.kind) {
+        case ScriptEvent::KeyDown: msg = {WM_KEYDOWN, e.vk, 1}; return true;
+        case ScriptEvent::KeyUp: msg = {WM_KEYUP, e.vk, int32_t(0xC0000001u)}; return true;
+        case ScriptEvent::Close: msg = {WM_CLOSE, 0, 0}; return true;
+        case ScriptEvent::Snapshot: return false;
+    }
+    return false;
+}
 
 std::unique_ptr<Backend> makeHeadlessBackend(HeadlessOptions options) {
     return std::make_unique<HeadlessBackend>(std::move(options));

@@ -29,6 +29,10 @@ struct HeadlessOptions {
 
 std::unique_ptr<Backend> makeHeadlessBackend(HeadlessOptions options);
 
+// The window message a script's key or close event stands for (a release as the system sends it);
+// false for a snapshot, which is no message.
+bool scriptMessage(const ScriptEvent& e, Message& msg);
+
 // Parses a script: one event a line, "<ms> down|up|tap <vk>", "<ms> close" or
 // "<ms> snapshot <name>"; blank lines and lines starting with '#' are skipped. Events come out in
 // time order, equal times in line order (a tap's release keeps its line's place). On error returns

@@ -318,22 +318,16 @@ private:
         const uint32_t t = driving() ? uint32_t(int64_t(inner_->now()) + offset_) : last_;
         while (next_ < opts_.script.size() && opts_.script[next_].ms <= t) {
             const ScriptEvent& e = opts_.script[next_++];
-            switch (e.kind) {
-                case ScriptEvent::KeyDown: enqueueMessage({WM_KEYDOWN, e.vk, 1}); break;
-                case ScriptEvent::KeyUp:
-                    enqueueMessage({WM_KEYUP, e.vk, int32_t(0xC0000001u)});
-                    break;
-                case ScriptEvent::Close: enqueueMessage({WM_CLOSE, 0, 0}); break;
-                case ScriptEvent::Snapshot: {
-                    std::string error;
-                    const std::string path = opts_.snapshotDir + "/" + e.name + ".bmp";
-                    if (!writeSnapshot(path, error))
-                        say("cannot write snapshot " + path + ": " + error);
-                    else
-                        traceAt(t, "snapshot " + e.name);  // no reading: the others take none here
-                    break;
-                }
+            if (Message m; scriptMessage(e, m)) {
+                enqueueMessage(m);
+                continue;
             }
+            std::string error;
+            const std::string path = opts_.snapshotDir + "/" + e.name + ".bmp";
+            if (!writeSnapshot(path, error))
+                say("cannot write snapshot " + path + ": " + error);
+            else
+                traceAt(t, "snapshot " + e.name);  // no reading: the others take none here
         }
     }
 
