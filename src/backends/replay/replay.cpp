@@ -143,7 +143,7 @@ public:
         }
         if (now_ > opts_.maxMs) {
             writeTrace(opts_.traceOut, now_, "timeout");
-            quit(finish(124));
+            quitTraced(finish(124));
         }
         if (window_) pace();
         return now_;
@@ -276,7 +276,12 @@ private:
         stats::report();
         quit(finish(0));
     }
-    [[noreturn]] void outOfStep(const char* wanted) { quit(finish(outOfStepAt(wanted))); }
+    [[noreturn]] void outOfStep(const char* wanted) { quitTraced(finish(outOfStepAt(wanted))); }
+    // A run the replay ends with an error ends its trace as the game would: "exit <status>".
+    [[noreturn]] void quitTraced(int status) {
+        writeTrace(opts_.traceOut, now_, "exit " + std::to_string(status));
+        quit(status);
+    }
     int outOfStepAt(const char* wanted) {
         std::fprintf(
             stderr,
