@@ -155,7 +155,5 @@ int main(int argc, char** argv) {
                                                        std::move(window), std::move(writer), trace)
                                                  : std::move(window));
     }
-    const int code = winMain(seed);
-    platform::stats::report();
-    return code;
+    return winMain(seed);  // --stats reports at exit, however the run ends
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/host.h"
 
@@ -80,6 +81,28 @@ public:
     // refused or dropped), for the player's eyes only: a window shows it in its title, apart from
     // the game's picture and trace. Nothing elsewhere.
     virtual void setStatus(const std::string& text) { (void)text; }
+};
+
+// A back end that wraps another (recording, network play): the window, the display, the audio
+// device and the title are the inner one's; a wrapper overrides what it stands between.
+class WrappingBackend : public Backend {
+public:
+    explicit WrappingBackend(std::unique_ptr<Backend> inner) : inner_(std::move(inner)) {}
+
+    bool createWindow(const char* caption) override { return inner_->createWindow(caption); }
+    void showWindow() override { inner_->showWindow(); }
+    void hideCursor() override { inner_->hideCursor(); }
+    bool openDisplay() override { return inner_->openDisplay(); }
+    void closeDisplay() override { inner_->closeDisplay(); }
+    bool realAudio() const override { return inner_->realAudio(); }
+    std::unique_ptr<AudioOutput> openAudio(AudioPull pull, void* user, uint32_t& rate) override {
+        return inner_->openAudio(pull, user, rate);
+    }
+    void toggleFullscreen() override { inner_->toggleFullscreen(); }
+    void setStatus(const std::string& text) override { inner_->setStatus(text); }
+
+protected:
+    std::unique_ptr<Backend> inner_;
 };
 
 // The active back end. Every program and test installs the one it uses before touching the

@@ -21,27 +21,16 @@ uint64_t frontHash() {
     return h;
 }
 
-class NetBackend final : public Backend {
+class NetBackend final : public WrappingBackend {
 public:
     NetBackend(std::unique_ptr<Backend> inner, NetPlayOptions o)
-        : inner_(std::move(inner)), opts_(std::move(o)), link_(*opts_.link) {
+        : WrappingBackend(std::move(inner)), opts_(std::move(o)), link_(*opts_.link) {
         setMessageGate(
             [](void* self, const Message& m) { return static_cast<NetBackend*>(self)->gate(m); },
             this);
     }
     ~NetBackend() override { setMessageGate(nullptr, nullptr); }
 
-    bool createWindow(const char* caption) override { return inner_->createWindow(caption); }
-    void showWindow() override { inner_->showWindow(); }
-    void hideCursor() override { inner_->hideCursor(); }
-    bool openDisplay() override { return inner_->openDisplay(); }
-    void closeDisplay() override { inner_->closeDisplay(); }
-    bool realAudio() const override { return inner_->realAudio(); }
-    std::unique_ptr<AudioOutput> openAudio(AudioPull pull, void* user, uint32_t& rate) override {
-        return inner_->openAudio(pull, user, rate);
-    }
-    void toggleFullscreen() override { inner_->toggleFullscreen(); }
-    void setStatus(const std::string& text) override { inner_->setStatus(text); }
     void waitVerticalBlank() override {
         if (driving()) inner_->waitVerticalBlank();  // a follower keeps the driver's pace
     }
@@ -473,7 +462,6 @@ private:
         }
     }
 
-    std::unique_ptr<Backend> inner_;
     NetPlayOptions opts_;
     NetLink& link_;
     int driver_ = 0;          // the seat whose machine drives: the host's at the start

@@ -9,7 +9,6 @@
 #include "platform/bitmap.h"
 #include "platform/display.h"
 #include "platform/snapshot.h"
-#include "platform/stats.h"
 
 namespace platform {
 
@@ -24,11 +23,11 @@ std::string messageBoxLine(const std::string& text, const char* caption) {
     return "messagebox [" + std::string(caption ? caption : "") + "] " + text;
 }
 
-class RecordingBackend final : public Backend {
+class RecordingBackend final : public WrappingBackend {
 public:
     RecordingBackend(std::unique_ptr<Backend> inner, std::unique_ptr<RecordWriter> writer,
                      std::FILE* traceOut)
-        : inner_(std::move(inner)), writer_(std::move(writer)), traceOut_(traceOut) {
+        : WrappingBackend(std::move(inner)), writer_(std::move(writer)), traceOut_(traceOut) {
         if (writer_)
             setMessageGate(
                 [](void* w, const Message& m) {
@@ -42,9 +41,6 @@ public:
         if (traceOut_) std::fclose(traceOut_);
     }
 
-    bool createWindow(const char* caption) override { return inner_->createWindow(caption); }
-    void showWindow() override { inner_->showWindow(); }
-    void hideCursor() override { inner_->hideCursor(); }
     void poll(bool queueEmpty) override { inner_->poll(queueEmpty); }
     uint32_t now() override {
         const uint32_t t = inner_->now();
@@ -58,13 +54,6 @@ public:
         if (writer_) writer_->flush();  // the box may stay up for long
         inner_->messageBox(text, caption);
     }
-    bool openDisplay() override { return inner_->openDisplay(); }
-    void closeDisplay() override { inner_->closeDisplay(); }
-    bool realAudio() const override { return inner_->realAudio(); }
-    std::unique_ptr<AudioOutput> openAudio(AudioPull pull, void* user, uint32_t& rate) override {
-        return inner_->openAudio(pull, user, rate);
-    }
-    void toggleFullscreen() override { inner_->toggleFullscreen(); }
     bool tracing() const override { return writer_ || traceOut_; }
     void trace(const std::string& text) override {
         const uint32_t t = now();
@@ -90,7 +79,6 @@ public:
     }
 
 private:
-    std::unique_ptr<Backend> inner_;
     std::unique_ptr<RecordWriter> writer_;
     std::FILE* traceOut_;
     bool shutDown_ = false;
@@ -273,7 +261,6 @@ private:
     // The recording ran out (traced) or the viewer ended the replay.
     [[noreturn]] void end(bool cutOff) {
         if (cutOff) writeTrace(opts_.traceOut, now_, "end of recording");
-        stats::report();
         quit(finish(0));
     }
     [[noreturn]] void outOfStep(const char* wanted) { quitTraced(finish(outOfStepAt(wanted))); }
