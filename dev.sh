@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Varnis quick start.
-#   ./dev.sh play   install what is missing, build, and start the game
+#   ./dev.sh play   install what is missing, build, and start the game; with --host among its
+#                   options also the browser version the host serves (build-web/site, built once)
 #   ./dev.sh test   install what is missing, check the style (tools/check_style.sh), build, and run
 #                   every test (plain and sanitizer builds)
-#   ./dev.sh package  install what is missing and build build-package/varnis_VERSION_ARCH.deb
+#   ./dev.sh package  install what is missing and build build-package/varnis_VERSION_ARCH.deb,
+#                   with the browser version (built in build-web) inside
 #   ./dev.sh web    install what is missing, build the browser version and serve it at
 #                   http://localhost:${PORT:-8000}/; `./dev.sh web build` only builds (build-web/site)
 #   ./dev.sh windows  install what is missing and cross-compile the Windows zip
@@ -37,6 +39,13 @@ install_missing() {  # install_missing [extra packages...]
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+has_option() {  # has_option OPTION ARGS...: whether OPTION is one of ARGS
+    local option=$1 a
+    shift
+    for a in "$@"; do [ "$a" = "$option" ] && return 0; done
+    return 1
+}
+
 build() {  # build DIR [cmake options...]
     local dir=$1; shift
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
@@ -47,7 +56,17 @@ case "${1:-}" in
     play)
         install_missing
         build build
-        cd build && exec ./varnis "${@:2}"
+        # A host serves the browser version to the friends it invites: build it when it is not
+        # there yet, and name it, since the game starts in build/. A --site given is left alone.
+        site=()
+        if has_option --host "${@:2}" && ! has_option --site "${@:2}"; then
+            if [ ! -f build-web/site/index.html ]; then
+                install_missing "${WEB_PACKAGES[@]}"
+                JOBS=$JOBS tools/build_web.sh build
+            fi
+            site=(--site "$PWD/build-web/site")
+        fi
+        cd build && exec ./varnis "${@:2}" "${site[@]}"
         ;;
     test)
         install_missing "${WEB_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
@@ -64,8 +83,10 @@ case "${1:-}" in
         tools/fuzz.sh 30
         ;;
     package)
-        install_missing
-        JOBS=$JOBS tools/package.sh build-package
+        # The package ships the browser version: brought up to date in build-web first.
+        install_missing "${WEB_PACKAGES[@]}"
+        JOBS=$JOBS tools/build_web.sh build
+        JOBS=$JOBS tools/package.sh build-package build-web
         ;;
     web)
         install_missing "${WEB_PACKAGES[@]}"
