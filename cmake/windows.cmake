@@ -38,3 +38,20 @@ function(varnis_windows_program target)
   target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/app/varnis.rc)
   target_link_options(${target} PRIVATE -mwindows)
 endfunction()
+
+# Network play: Boost.Beast and Asio are header-only, from the build machine's libboost-dev. mingw
+# must not see /usr/include itself (glibc's headers would shadow its own), so the include path is a
+# folder holding nothing but a link to /usr/include/boost. The target has the name find_package
+# gives it elsewhere; find_package(Boost) then only checks the version. Asio needs Winsock 2 and
+# AcceptEx (mswsock), and names the oldest Windows it targets: 7, as SDL2 does.
+set(VARNIS_BOOST_ROOT ${CMAKE_BINARY_DIR}/boost-include)
+file(MAKE_DIRECTORY ${VARNIS_BOOST_ROOT})
+if(NOT EXISTS ${VARNIS_BOOST_ROOT}/boost)
+  file(CREATE_LINK /usr/include/boost ${VARNIS_BOOST_ROOT}/boost SYMBOLIC)
+endif()
+set(Boost_INCLUDE_DIR ${VARNIS_BOOST_ROOT} CACHE PATH "The Boost headers, alone in their folder")
+set(Boost_NO_BOOST_CMAKE ON)
+add_library(Boost::headers INTERFACE IMPORTED)
+target_include_directories(Boost::headers INTERFACE ${VARNIS_BOOST_ROOT})
+target_compile_definitions(Boost::headers INTERFACE _WIN32_WINNT=0x0601)
+target_link_libraries(Boost::headers INTERFACE ws2_32 mswsock)

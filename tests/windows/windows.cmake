@@ -18,6 +18,15 @@ if(VARNIS_MINGW_CXX AND VARNIS_WINE AND NOT VARNIS_SANITIZE)
             ${VARNIS_WIN_PACKAGE} ${CMAKE_BINARY_DIR})
   set_tests_properties(windows_scenarios PROPERTIES FIXTURES_REQUIRED windows TIMEOUT 900
     ENVIRONMENT "${VARNIS_WINE_ENV}")
+  # Network play between the two builds, under wine: varnis.exe hosts this program, then joins it.
+  # Real sockets and real time, so alone like the other network test (which found Python).
+  if(TARGET varnis_backend_net AND Python3_EXECUTABLE)
+    add_test(NAME windows_net
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/net/net_test.py $<TARGET_FILE:varnis>
+              ${CMAKE_BINARY_DIR} ${VARNIS_WIN_PACKAGE}/varnis.exe)
+    set_tests_properties(windows_net PROPERTIES FIXTURES_REQUIRED windows TIMEOUT 300
+      RUN_SERIAL TRUE RESOURCE_LOCK realtime ENVIRONMENT "${VARNIS_WINE_ENV}")
+  endif()
   if(TARGET mini_wm)
     add_test(NAME windows_real_window
       COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/real_window.sh ${VARNIS_WIN_PACKAGE}

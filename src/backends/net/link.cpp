@@ -154,7 +154,12 @@ public:
         if (ec) return error = "'" + settings_.address + "' is not an IP address", false;
         const tcp::endpoint at(address, settings_.port);
         acceptor_.open(at.protocol(), ec);
+        // A host started again at once gets its port while the last one's connections close.
+        // Not on Windows: there that is so anyway, and the option would let a second program
+        // take over a port in use instead of being told so.
+#ifndef _WIN32
         if (!ec) acceptor_.set_option(asio::socket_base::reuse_address(true), ec);
+#endif
         if (!ec) acceptor_.bind(at, ec);
         if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
         if (ec) return error = ec.message(), false;
