@@ -85,6 +85,11 @@ EM_JS(void, jsMessage, (const char* text), {
     const t = UTF8ToString(text);
     if (Module.varnisMessage) Module.varnisMessage(t); else console.warn(t);
 });
+
+EM_JS(void, jsStatus, (const char* text), {
+    const t = UTF8ToString(text);
+    if (Module.varnisStatus) Module.varnisStatus(t); else console.info(t);
+});
 // clang-format on
 
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void* self);
@@ -107,6 +112,9 @@ public:
     void poll(bool) override {
         for (const Message& m : pending_) enqueueMessage(m);
         pending_.clear();
+        // A game following another machine's waits without idling here: what it drew goes on the
+        // canvas at most once a frame, and the browser shows it when the wait yields.
+        if (drawSerial != shownSerial_ && emscripten_get_now() - lastShown_ >= kFrameMs) present();
     }
     uint32_t now() override { return uint32_t(int64_t(emscripten_get_now() - origin_)); }
 
@@ -133,6 +141,9 @@ public:
         const double since = emscripten_get_now() - origin_;
         yieldFor((std::floor(since / kFrameMs) + 1) * kFrameMs - since, true);
     }
+
+    // Who joined, the host gone: on the page, beside the picture, never in it.
+    void setStatus(const std::string& text) override { jsStatus(text.c_str()); }
 
     void messageBox(const std::string& text, const char* caption) override {
         const std::string line = std::string(caption ? caption : "Error") + ": " + text;
@@ -190,6 +201,7 @@ private:
         const double began = stats::enabled() ? stats::wallMs() : 0;
         const uint64_t serial = drawSerial;
         shownSerial_ = serial;
+        lastShown_ = emscripten_get_now();
         const DisplayDevice* device = DisplayDevice::current();
         const Surface* front = device ? device->primary() : nullptr;
         bool visible = false;
@@ -237,6 +249,7 @@ private:
     bool showAll_ = true;
     bool shownPicture_ = false;
     double lastYield_ = 0;
+    double lastShown_ = 0;
     double lastStats_ = 0;
     std::vector<uint8_t> shown_;
     std::vector<uint8_t> rgba_;
