@@ -160,12 +160,15 @@ private:
     }
     static EM_BOOL onClose(int, const EmscriptenWebSocketCloseEvent* e, void* self) {
         auto& link = *static_cast<WebGuestLink*>(self);
+        // 1006: no close handshake, the connection broke (or never came about).
         if (!link.settled_ && e->code == 1006)
             link.lost("cannot connect");
+        else if (e->code == 1006)
+            link.lost("the connection to the host was lost");
         else if (e->code == 1000 || e->code == 1008)
             link.lost("the host closed the connection");
         else
-            link.lost("the connection to the host was lost (" + std::to_string(e->code) + ")");
+            link.lost("the host closed the connection (code " + std::to_string(e->code) + ")");
         return EM_TRUE;
     }
 
