@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """The browser as the second player: a host in a window under Xvfb (keys by xdotool) serves the
 page, headless Chromium opens its share address with ?trace and plays the right fortress with CDP
-key events. The page shows who it joined as outside the picture, its trace lines (console) are the
-host's trace file line for line, the host's quitting ends the page's game, and nothing reaches the
-console's error level. Then a host that vanishes: the page names the cause on its status line.
+key events and a pad's A. The page shows who it joined as outside the picture, its trace lines
+(console) are the host's trace file line for line, the host's quitting ends the page's game, and nothing reaches the
+console's error level. Then a wrong code: the page says it was refused; and a host that vanishes:
+the page names the cause on its status line.
 
     net_guest_test.py VARNIS BUILD_DIR SITE_DIR
 """
@@ -14,6 +15,9 @@ import cdp
 VARNIS, BUILD, SITE = (os.path.abspath(a) for a in sys.argv[1:4])
 TMP = tempfile.mkdtemp(prefix='web-net-')
 STATUS = "document.getElementById('status').textContent"
+PAD = """navigator.getGamepads = () => [{connected: true, index: 0, id: 'pad', mapping: 'standard',
+    timestamp: performance.now(), axes: [0, 0, 0, 0],
+    buttons: Array.from({length: 17}, (_, i) => ({pressed: i == 0 && %s, value: 0}))}]"""
 
 
 def start_host(env, name):
@@ -58,36 +62,56 @@ def main():
             time.sleep(0.15)
             subprocess.run(['xdotool', 'keyup', name], env=env)
 
-        # A two-player match: the left fortress (the host's Space) and the right (the page's
-        # Space) take turns; a key pressed out of its player's turn is dropped.
+        # A two-player match: at the start of each aim (the wind's line in the host's trace) both
+        # fire, the host's Space for the left fortress and the page's Space (two turns), then its
+        # pad's A (a stand-in for the Gamepad API), for the right; only the press of the player
+        # whose turn it is counts.
+        def aims():
+            with open(host_trace, encoding='utf-8') as f:
+                return f.read().count('風向き')
+
         for name in ('Down', 'Return'):
             host_key(name)
             time.sleep(0.5)
-        time.sleep(3)
-        for _ in range(3):
+        for turn in range(1, 5):
+            deadline = time.time() + 20
+            while aims() < turn and time.time() < deadline:
+                time.sleep(0.1)
+            time.sleep(0.5)
             host_key('space')
-            time.sleep(4)
-            browser.key('Space', 32, 150)
-            time.sleep(4)
+            if turn <= 2:
+                browser.key('Space', 32, 150)
+            else:
+                browser.eval(PAD % 'true')
+                time.sleep(0.15)
+                browser.eval(PAD % 'false')
+        time.sleep(1)
         host_key('Escape')
         time.sleep(3)
         host_key('Escape')
         host.wait(20)
         check(browser.wait_for("window.varnisExit === 1", 10), 'the page\'s game did not end with the host\'s')
         page = [line for line in browser.console(['log']) if re.match(r'\d+ ', line)]
-        hosts = open(host_trace).read().splitlines()
+        hosts = open(host_trace, encoding='utf-8').read().splitlines()
         check(hosts and page == hosts and hosts[-1].endswith(' exit 1'),
               'the page traced %d lines, the host %d; first difference: %s' % (len(page), len(hosts),
               next((p for p in zip(page, hosts) if p[0] != p[1]), None)))
-        # Each fortress fired: the stream's turns went to the page and back.
-        fired = [l for l in hosts if ' sound ' in l]
-        check(len(fired) >= 4, 'too few shots in the match: %d sounds' % len(fired))
+        # Each fortress fired twice (the firing sound is panned to its side): the turns went to
+        # the page and back.
+        shots = [re.match(r'\d+ sound 0 (-?)[1-9]', l) for l in hosts]
+        sides = [m.group(1) for m in shots if m]
+        check(sides.count('-') == 2 and sides.count('') == 2, 'shots left and right: %s' % sides)
         errors = browser.console(['error'])
         check(not errors, 'console errors: %s' % errors)
 
-        # A host that vanishes mid-game: one line on the page says so.
+        # A wrong code is refused, in a line on the page; a host that vanishes mid-game is named
+        # as the cause on the status line.
         host, port = start_host(dict(env, VARNIS_TRACE_FILE=''), 'vanishing-host')
         browser.origin = 'http://127.0.0.1:%d/' % port
+        browser.open('?code=wrong')
+        check(browser.wait_for("window.varnisExit === 2 && document.getElementById('text')"
+                               ".textContent.includes(': wrong code.')", 10),
+              'the page does not say the code was refused: %r' % browser.eval("document.body.innerText"))
         browser.open('?code=webtest')
         check(browser.wait_for(STATUS + ".includes('as the second player')", 20), 'no second join')
         host.kill()
