@@ -1,10 +1,9 @@
 #!/usr/bin/python3
 """The browser as the second player: a host in a window under Xvfb (keys by xdotool) serves the
 page, headless Chromium opens its share address with ?trace and plays the right fortress with CDP
-key events and a pad's A. The page shows who it joined as outside the picture, its trace lines
-(console) are the host's trace file line for line, the host's quitting ends the page's game, and nothing reaches the
-console's error level. Then a wrong code: the page says it was refused; and a host that vanishes:
-the page names the cause on its status line.
+key events and a pad's A. The page says whom it joined as, outside the picture; its trace lines
+(console) are the host's trace file's; the host's quitting ends the page's game; nothing reaches
+the console's error level. A wrong code is refused on the page, and a vanished host named there.
 
     net_guest_test.py VARNIS BUILD_DIR SITE_DIR
 """
@@ -23,8 +22,8 @@ PAD = """navigator.getGamepads = () => [{connected: true, index: 0, id: 'pad', m
 def start_host(env, name):
     err = open(os.path.join(TMP, name + '.err'), 'w+')
     p = subprocess.Popen([VARNIS, '--window', '--seed', '11', '--host', '127.0.0.1:0', '--site', SITE,
-                          '--code', 'webtest'], cwd=BUILD, env=env, stdout=subprocess.PIPE,
-                         stderr=err, text=True)
+                          '--code', 'webtest'], cwd=BUILD, env=env, stdout=subprocess.DEVNULL,
+                         stderr=err)
     for _ in range(200):
         err.seek(0)
         m = re.search(r'http://127\.0\.0\.1:(\d+)/\?code=webtest', err.read())
@@ -53,6 +52,7 @@ def main():
         browser.open('?code=webtest&trace')
         check(browser.wait_for(STATUS + ".includes('as the second player')", 20),
               'the page does not say it joined as the second player')
+
         def host_key(name):
             # SDL may replace its first window: the one shown now.
             window = subprocess.run(['xdotool', 'search', '--onlyvisible', '--name', '^Varnis'],
@@ -104,8 +104,6 @@ def main():
         errors = browser.console(['error'])
         check(not errors, 'console errors: %s' % errors)
 
-        # A wrong code is refused, in a line on the page; a host that vanishes mid-game is named
-        # as the cause on the status line.
         host, port = start_host(dict(env, VARNIS_TRACE_FILE=''), 'vanishing-host')
         browser.origin = 'http://127.0.0.1:%d/' % port
         browser.open('?code=wrong')
