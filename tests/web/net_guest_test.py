@@ -3,11 +3,12 @@
 page, headless Chromium opens its share address with ?trace and plays the right fortress with CDP
 key events and a pad's A. The page says whom it joined as, outside the picture; its trace lines
 (console) are the host's trace file's; the host's quitting ends the page's game; nothing reaches
-the console's error level. A wrong code is refused on the page, and a vanished host named there.
+the console's error level. A wrong code is refused on the page; a host killed or stopped is named
+as the cause there.
 
     net_guest_test.py VARNIS BUILD_DIR SITE_DIR
 """
-import os, re, shutil, subprocess, sys, tempfile, time
+import os, re, shutil, signal, subprocess, sys, tempfile, time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp
 
@@ -110,14 +111,19 @@ def main():
         check(browser.wait_for("window.varnisExit === 2 && document.getElementById('text')"
                                ".textContent.includes(': wrong code.')", 10),
               'the page does not say the code was refused: %r' % browser.eval("document.body.innerText"))
-        browser.open('?code=webtest')
-        check(browser.wait_for(STATUS + ".includes('as the second player')", 20), 'no second join')
-        host.kill()
-        host.wait()
-        check(browser.wait_for(STATUS + ".startsWith('Lost the host')", 10),
-              'the page does not name why the game ended: %r' % browser.eval(STATUS))
-        errors = browser.console(['error'])
-        check(not errors, 'console errors after the host vanished: %s' % errors)
+        for stop, why in ((signal.SIGKILL, 'was lost'), (signal.SIGSTOP, 'went silent')):
+            if stop == signal.SIGSTOP:
+                host, port = start_host(dict(env, VARNIS_TRACE_FILE=''), 'silent-host')
+                browser.origin = 'http://127.0.0.1:%d/' % port
+            browser.open('?code=webtest')
+            check(browser.wait_for(STATUS + ".includes('as the second player')", 20), 'no join')
+            host.send_signal(stop)
+            check(browser.wait_for("/^Lost the host: .* %s/.test(%s)" % (why, STATUS), 20),
+                  'the page does not say the host %s: %r' % (why, browser.eval(STATUS)))
+            host.kill()
+            host.wait()
+            errors = browser.console(['error'])
+            check(not errors, 'console errors after the host %s: %s' % (why, errors))
     finally:
         if host and host.poll() is None:
             host.kill()

@@ -5,6 +5,7 @@
 #include <emscripten.h>
 #include <emscripten/websocket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 
@@ -60,9 +61,20 @@ public:
         while (!ended_ && std::chrono::steady_clock::now() < until) emscripten_sleep(5);
         drop();
     }
+    // The game waits only while another machine drives, and a driving game sends readings all
+    // the time. A page sees no pings, so a host silent for long (stopped, or cut off without a
+    // close) is taken for gone; long enough for a host to drop a silent player and take over.
     void waitForArrival(std::unique_lock<std::mutex>& l, int ms) override {
+        const double now = emscripten_get_now();
+        if (now - lastWait_ > 1000) waitingSince_ = now;  // a new wait, not the same one going on
+        lastWait_ = now;
         l.unlock();
-        emscripten_sleep(unsigned(ms));
+        if (!ended_ && now - std::max(lastHeard_, waitingSince_) > kSilentHostMs) {
+            lost("the host went silent for " + std::to_string(kSilentHostMs / 1000) + " s");
+            drop();
+        } else {
+            emscripten_sleep(unsigned(ms));
+        }
         l.lock();
     }
 
@@ -145,6 +157,7 @@ private:
     static EM_BOOL onMessage(int, const EmscriptenWebSocketMessageEvent* e, void* self) {
         auto& link = *static_cast<WebGuestLink*>(self);
         if (link.ended_) return EM_TRUE;
+        link.lastHeard_ = emscripten_get_now();
         if (e->isText) {
             link.lost("the host sent text");
         } else {
@@ -172,7 +185,10 @@ private:
         return EM_TRUE;
     }
 
+    static constexpr int kSilentHostMs = 3 * kSilenceSeconds * 1000;
+
     EMSCRIPTEN_WEBSOCKET_T socket_ = 0;
+    double lastHeard_ = 0, lastWait_ = 0, waitingSince_ = 0;
     JoinResult* result_ = nullptr;
     std::deque<std::string> waiting_;
     bool settled_ = false, ended_ = false;
