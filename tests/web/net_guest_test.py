@@ -13,7 +13,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp
 
 VARNIS, BUILD, SITE = (os.path.abspath(a) for a in sys.argv[1:4])
-TMP = tempfile.mkdtemp(prefix='web-net-')
+TMP = tempfile.mkdtemp(prefix='web-net-', dir=BUILD)  # kept there when a check fails
 STATUS = "document.getElementById('status').textContent"
 PAD = """navigator.getGamepads = () => [{connected: true, index: 0, id: 'pad', mapping: 'standard',
     timestamp: performance.now(), axes: [0, 0, 0, 0],
