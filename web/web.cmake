@@ -6,7 +6,7 @@
 #   varnis-node.js  one file for node, reading and writing the real file system: the headless
 #                   runner, to compare with the native build's
 set(web_link -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1
-  -sEXPORTED_RUNTIME_METHODS=[UTF8ToString])
+  -sEXPORTED_RUNTIME_METHODS=[UTF8ToString,ENV])
 set(web_data title.bmp char.bmp shoot.wav bomb.wav ${VARNIS_WEB_FONT})
 set(web_preload)
 set(web_data_paths)

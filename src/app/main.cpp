@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
             return usageError("cannot write the recording " + o.recordPath + ": it is " + input);
         std::FILE* trace = stdout;
         if (!o.headless && !openTrace("", o.recordPath, trace)) return 2;
-        if (const int status = startNetPlay(o, trace, seed)) return status;
+        // exit, not return: in the browser, joining suspends main, whose return value is then lost.
+        if (const int status = startNetPlay(o, trace, seed)) std::exit(status);
     } else if (o.mode == Options::Replay) {
         if (const int status = startReplay(o, seed)) return status;
     } else if (o.mode == Options::Headless) {

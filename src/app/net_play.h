@@ -1,5 +1,4 @@
-// Network play from the command line: --host or --join (net_play.cpp; net_play_none.cpp where the
-// program is built without it).
+// Network play from the command line: --host or --join (in the browser, --join only).
 #pragma once
 
 #include <cstdint>

@@ -87,6 +87,7 @@ def main(site, build):
         browser.key('Escape', 27)
         check(browser.wait_for("window.varnisExit === 1 && /ended/.test(document.getElementById('text').textContent)", 10),
               'the page does not report the end')
+        browser.key('Space', 32)  # a key after the end: the closed sound is not woken
         errors = browser.console(['error'])
         check(not errors, 'console errors: %s' % errors)
         # A seed the program refuses: the reason is shown on the page, not only in the console.

@@ -3,6 +3,7 @@
 // other machine produced; it never blocks on a socket.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -57,6 +58,11 @@ public:
     virtual void dropPlayer(const std::string& why) { (void)why; }
     // Sends what is queued and closes the connections, waiting a few seconds at most.
     virtual void finish() = 0;
+    // Waits up to `ms` for the connections to hand the game something (inbox.arrived), `l`
+    // holding inbox.lock. In the browser nothing arrives unless the program yields meanwhile.
+    virtual void waitForArrival(std::unique_lock<std::mutex>& l, int ms) {
+        inbox.arrived.wait_for(l, std::chrono::milliseconds(ms));
+    }
 
     Inbox inbox;
 };

@@ -344,7 +344,7 @@ private:
                     l.unlock();
                     lostHost(why);
                 }
-                in.arrived.wait_for(l, std::chrono::milliseconds(4));
+                link_.waitForArrival(l, 4);
             }
             flush();  // what the host took so far goes on to the watchers meanwhile
             handleEvents();
@@ -372,8 +372,8 @@ private:
     }
     uint32_t followingReading() {
         std::unique_lock<std::mutex> l(link_.inbox.lock);
-        link_.inbox.arrived.wait_for(l, std::chrono::seconds(2),
-                                     [&] { return !link_.inbox.entries.empty(); });
+        const auto until = Clock::now() + std::chrono::seconds(2);
+        while (link_.inbox.entries.empty() && Clock::now() < until) link_.waitForArrival(l, 20);
         if (link_.inbox.entries.empty() || link_.inbox.entries.front().kind != StreamEntry::Clock)
             return last_;
         const uint32_t t = last_ + link_.inbox.entries.front().value;
@@ -419,6 +419,7 @@ private:
     }
     [[noreturn]] void lostHost(const std::string& why) {
         say("lost the host: " + why);
+        inner_->setStatus("lost the host: " + why);
         if (opts_.writer) opts_.writer->flush();
         shutDown_ = true;
         inner_->shutdown(1);

@@ -25,7 +25,8 @@ constexpr int kFrames = 1024;
 EM_JS(void, installAudioStarter, (int rate, int frames), {
     Module.varnisStartAudio = function() {
         if (Module.varnisAudio) {
-            if (Module.varnisAudio.state !== 'running') Module.varnisAudio.resume();
+            // Closed at the game's end: resuming it then would be refused at the error level.
+            if (Module.varnisAudio.state === 'suspended') Module.varnisAudio.resume();
             return;
         }
         const Context = window.AudioContext || window.webkitAudioContext;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -85,6 +86,11 @@ EM_JS(void, jsMessage, (const char* text), {
     const t = UTF8ToString(text);
     if (Module.varnisMessage) Module.varnisMessage(t); else console.warn(t);
 });
+
+EM_JS(void, jsStatus, (const char* text), {
+    const t = UTF8ToString(text);
+    if (Module.varnisStatus) Module.varnisStatus(t); else console.info(t);
+});
 // clang-format on
 
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void* self);
@@ -105,8 +111,12 @@ public:
     }
 
     void poll(bool) override {
+        readPads();
         for (const Message& m : pending_) enqueueMessage(m);
         pending_.clear();
+        // A game following another machine's waits without idling here: what it drew goes on the
+        // canvas at most once a frame, and the browser shows it when the wait yields.
+        if (drawSerial != shownSerial_ && emscripten_get_now() - lastShown_ >= kFrameMs) present();
     }
     uint32_t now() override { return uint32_t(int64_t(emscripten_get_now() - origin_)); }
 
@@ -133,6 +143,9 @@ public:
         const double since = emscripten_get_now() - origin_;
         yieldFor((std::floor(since / kFrameMs) + 1) * kFrameMs - since, true);
     }
+
+    // Who joined, the host gone: on the page, beside the picture, never in it.
+    void setStatus(const std::string& text) override { jsStatus(text.c_str()); }
 
     void messageBox(const std::string& text, const char* caption) override {
         const std::string line = std::string(caption ? caption : "Error") + ": " + text;
@@ -171,6 +184,63 @@ public:
 
 private:
     static constexpr int32_t kWidth = 640, kHeight = 480;
+    static constexpr int kMaxPads = 4;
+
+    // The pads, sampled at each look at the queue (the browser has no events for their buttons).
+    // A pad is numbered by its place in the browser's list, 1 first, which keeps a pad's number
+    // while it stays connected and gives a pad plugged in again the lowest free one. A key held
+    // through several controls goes down with each press and up with the last release.
+    void readPads() {
+        if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return;
+        EmscriptenGamepadEvent state[kMaxPads];
+        bool connected[kMaxPads] = {};
+        int pads = 0;
+        for (int i = 0; i < kMaxPads && i < emscripten_get_num_gamepads(); ++i) {
+            connected[i] =
+                emscripten_get_gamepad_status(i, &state[i]) == EMSCRIPTEN_RESULT_SUCCESS &&
+                state[i].connected && std::string(state[i].mapping) == "standard";
+            pads += connected[i];
+        }
+        for (int i = 0; i < kMaxPads; ++i) {
+            const EmscriptenGamepadEvent& s = state[i];
+            auto button = [&](int b) {
+                return connected[i] && b < s.numButtons && s.digitalButton[b];
+            };
+            // Sticks and the trigger: pressed past half way, released below a quarter.
+            auto past = [&](WebPadControl c, double amount) {
+                const bool held = padHeld_[i][size_t(c)] != 0;
+                return connected[i] && (held ? amount >= 0.25 : amount >= 0.5);
+            };
+            const double stickY = connected[i] && s.numAxes > 1 ? s.axis[1] : 0;
+            const double trigger = connected[i] && s.numButtons > 7 ? s.analogButton[7] : 0;
+            // In WebPadControl's order; the standard layout's buttons 0 and 1 are A and B, 8 and 9
+            // Back and Start, 4 and 5 the shoulders, 12 and 13 the D-pad's up and down.
+            const bool down[size_t(WebPadControl::Count)] = {
+                button(0),
+                button(1),
+                button(8),
+                button(9),
+                button(4),
+                button(5),
+                button(12),
+                button(13),
+                past(WebPadControl::StickUp, -stickY),
+                past(WebPadControl::StickDown, stickY),
+                past(WebPadControl::RightTrigger, trigger)};
+            for (size_t c = 0; c < size_t(WebPadControl::Count); ++c) {
+                uint32_t& held = padHeld_[i][c];
+                if (down[c] && !held) {
+                    held = webPadKey(WebPadControl(c), i + 1, pads);
+                    if (held)
+                        pending_.push_back(keyMessage(held, true, padHolders_[held]++ > 0, false));
+                } else if (!down[c] && held) {
+                    if (--padHolders_[held] == 0)
+                        pending_.push_back(keyMessage(held, false, false, false));
+                    held = 0;
+                }
+            }
+        }
+    }
 
     void yieldIfOverdue(double t) {
         if (t - lastYield_ >= kFrameMs) yieldFor(0);
@@ -190,6 +260,7 @@ private:
         const double began = stats::enabled() ? stats::wallMs() : 0;
         const uint64_t serial = drawSerial;
         shownSerial_ = serial;
+        lastShown_ = emscripten_get_now();
         const DisplayDevice* device = DisplayDevice::current();
         const Surface* front = device ? device->primary() : nullptr;
         bool visible = false;
@@ -237,6 +308,9 @@ private:
     bool showAll_ = true;
     bool shownPicture_ = false;
     double lastYield_ = 0;
+    double lastShown_ = 0;
+    uint32_t padHeld_[kMaxPads][size_t(WebPadControl::Count)] = {};  // the key each control sent
+    int padHolders_[256] = {};
     double lastStats_ = 0;
     std::vector<uint8_t> shown_;
     std::vector<uint8_t> rgba_;
