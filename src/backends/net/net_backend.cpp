@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "backends/net/net_times.h"
 #include "platform/audio.h"
 #include "platform/snapshot.h"
 
@@ -129,6 +130,7 @@ public:
             }
             driver_ = int(t.value);
             if (driving()) takeOver(false);
+            net_times::turn(turn, driver_);
             return;
         }
         // The host hands the second player's turns to its machine when one has joined.
@@ -146,6 +148,7 @@ public:
         produce(t);
         driver_ = next;
         flush();
+        net_times::turn(turn, driver_);
     }
 
     void shutdown(int exitCode) override {
@@ -175,6 +178,7 @@ private:
 
     uint32_t reading(uint32_t t, uint32_t delta) {
         last_ = t;
+        net_times::reading(t, driving());
         if (opts_.writer) opts_.writer->clock(t);
         addClock(delta);
         return t;
