@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/display.h"
+
 namespace platform::net_times {
 
 namespace {
@@ -28,7 +30,9 @@ long long micros() {
 }  // namespace
 
 void reading(uint32_t ms, bool driving) {
-    if (std::FILE* f = file()) std::fprintf(f, "r %u %d %lld\n", unsigned(ms), driving, micros());
+    if (std::FILE* f = file())
+        std::fprintf(f, "r %u %d %llu %lld\n", unsigned(ms), driving,
+                     static_cast<unsigned long long>(drawSerial), micros());
 }
 
 void turn(uint32_t number, int driver) {

@@ -8,7 +8,8 @@
 
 namespace platform::net_times {
 
-// The game took the reading `ms`, made here (driving) or taken from the stream (following).
+// The game took the reading `ms`, made here (driving) or taken from the stream (following); the
+// drawing counter is stamped with it, so the readings the game drew from can be told apart.
 void reading(uint32_t ms, bool driving);
 // Turn `number` was passed and `driver` drives from here; this machine's game goes on now.
 void turn(uint32_t number, int driver);
