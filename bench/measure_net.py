@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """What network play costs on loopback, in real time: a host and its second player, each the real
-game full screen under an Xvfb of its own, play a two-player match to a winner (each machine taps
-its fire key in turn, as measure_game.sh does), once alone and once with 16 headless watchers.
+game full screen under an Xvfb of its own, play 60 s of a two-player match (each machine taps its
+fire key in turn, as measure_game.sh does), once alone and once with 16 headless watchers.
 Prints four figures against their budgets:
 
 1. how long after the driving machine a following one takes each reading of the game's clock that
@@ -15,12 +15,13 @@ Prints four figures against their budgets:
 
 The machines stamp their readings and turns into VARNIS_NET_TIMES files on the monotonic clock
 they share with this script; bytes come from the kernel's TCP counters (ss), CPU from
-/proc/PID/stat. Keys go in through XTest from this process, so nothing is started between them.
+/proc/PID/stat. Keys go in through XTest from this process, so no process is started between them
+(ss runs once at each end of the measured stretch).
 
     bench/measure_net.py [BUILD_DIR]     (default: build; needs Xvfb and ss)
 
 Environment: WATCHERS (16), SEED (11), MATCH_S (60: the seconds of the match measured, from the first
-aim; less when a player wins sooner)."""
+aim; less when a player wins sooner), KEEP (set: the stamps and logs are kept in /tmp/measure-net-*)."""
 import ctypes, os, re, shutil, subprocess, sys, tempfile, time
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else 'build')

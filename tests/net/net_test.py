@@ -140,11 +140,11 @@ golden = subprocess.run([VARNIS, '--headless', '--script', SCRIPT, '--seed', '11
                         capture_output=True, text=True).stdout
 check(golden.endswith(' exit 1\n') and 'Player Win!' in golden, 'the one-keyboard run plays a match to a winner')
 
-# Directly, with a watcher that joins mid-match; garbage and a wrong code first.
 def stamped(name):
     return dict(os.environ, VARNIS_NET_TIMES=os.path.join(TMP, name + '.times'))
 
 
+# Directly, with a watcher that joins mid-match; garbage and a wrong code first.
 host, port, code, host_err = start_host(host_script, 'host', env=stamped('host'))
 garbage(port)
 _, err, status = finish(join(port, code + 'x'), 'a wrong code')
