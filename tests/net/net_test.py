@@ -151,6 +151,9 @@ golden = subprocess.run([VARNIS, '--headless', '--script', SCRIPT, '--seed', '11
                         capture_output=True, text=True).stdout
 check(golden.endswith(' exit 1\n') and 'Player Win!' in golden, 'the one-keyboard run plays a match to a winner')
 
+def stamped(name):
+    return dict(os.environ, VARNIS_NET_TIMES=os.path.join(TMP, name + '.times'))
+
 if WINE:
     for hosting, joining in ((WINE, [VARNIS]), ([VARNIS], WINE)):
         host, port, code, _ = start_host(host_script, 'host', program=hosting)
@@ -165,19 +168,24 @@ if WINE:
     done()
 
 # Directly, with a watcher that joins mid-match; garbage and a wrong code first.
-host, port, code, host_err = start_host(host_script, 'host')
+host, port, code, host_err = start_host(host_script, 'host', env=stamped('host'))
 garbage(port)
 _, err, status = finish(join(port, code + 'x'), 'a wrong code')
 check(status == 2 and 'wrong code' in err, 'a wrong code is refused with status 2: %r' % err)
 record = os.path.join(TMP, 'guest.rec')
-guest = join(port, code, '--record', record, script=guest_script)
+guest = join(port, code, '--record', record, script=guest_script, env=stamped('guest'))
 time.sleep(0.05)
-watcher = join(port, code, '--watch')
+watcher = join(port, code, '--watch', env=stamped('watcher'))
 for name, p in (('host', host), ('guest', guest), ('watcher', watcher)):
     trace, err, status = finish(p, name)
     check(trace == golden and status == 1, name + ' traces the one-keyboard run (status %d) %s' % (status, err))
     if name == 'guest':
         guest_trace = trace
+# The stamps for measuring: every machine takes the same readings, each made by one player's.
+stamps = [[line.split()[1:3] for line in open(os.path.join(TMP, name + '.times')) if line[0] == 'r']
+          for name in ('host', 'guest', 'watcher')]
+check(min(map(len, stamps)) > 1000 and all(h[0] == g[0] == w[0] and {h[1], g[1]} == {'0', '1'} and w[1] == '0'
+                                          for h, g, w in zip(*stamps)), 'the machines stamp the same readings')
 replay = subprocess.run([VARNIS, '--headless', '--replay', record], cwd=BUILD, capture_output=True, text=True)
 check(replay.stdout == guest_trace, "the guest's recording replays to its trace: " + replay.stderr)
 

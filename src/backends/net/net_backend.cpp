@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <utility>
 
+#include "backends/net/net_times.h"
 #include "platform/audio.h"
+#include "platform/display.h"
 #include "platform/snapshot.h"
 
 namespace platform {
@@ -32,11 +34,19 @@ public:
     ~NetBackend() override { setMessageGate(nullptr, nullptr); }
 
     void waitVerticalBlank() override {
-        if (driving()) inner_->waitVerticalBlank();  // a follower keeps the driver's pace
+        if (!driving()) return;  // a follower keeps the driver's pace
+        flush();                 // what this frame took goes out before the wait, not a frame late
+        inner_->waitVerticalBlank();
     }
     void idle(bool hasDeadline, uint32_t deadline) override {
         if (!driving()) return;  // a follower waits for entries instead
-        flushIfDue();
+        // What the game drew from goes out as soon as it has drawn (the pass right after drawing
+        // does not block), so a follower draws the same step right behind. A headless driver
+        // keeps its batches.
+        if (std::exchange(idleSerial_, drawSerial) != drawSerial && !opts_.headless)
+            flush();
+        else
+            flushIfDue();
         inner_->idle(hasDeadline, uint32_t(int64_t(deadline) - offset_));
     }
 
@@ -129,6 +139,7 @@ public:
             }
             driver_ = int(t.value);
             if (driving()) takeOver(false);
+            net_times::turn(turn, driver_);
             return;
         }
         // The host hands the second player's turns to its machine when one has joined.
@@ -146,6 +157,7 @@ public:
         produce(t);
         driver_ = next;
         flush();
+        net_times::turn(turn, driver_);
     }
 
     void shutdown(int exitCode) override {
@@ -175,6 +187,7 @@ private:
 
     uint32_t reading(uint32_t t, uint32_t delta) {
         last_ = t;
+        net_times::reading(t, driving());
         if (opts_.writer) opts_.writer->clock(t);
         addClock(delta);
         return t;
@@ -188,6 +201,10 @@ private:
         const uint64_t producer = driving() ? 0 : following_;
         if (producer != batchProducer_) flush();
         batchProducer_ = producer;
+        if (runCount_ == 0 && batch_.empty()) {
+            batchStarted_ = Clock::now();
+            batchSerial_ = drawSerial;
+        }
         return true;
     }
     void addClock(uint32_t delta) {
@@ -216,14 +233,17 @@ private:
         if (batch_.empty()) return;
         link_.publish(std::move(batch_), batchProducer_);
         batch_.clear();
-        lastFlush_ = Clock::now();
     }
-    // Entries leave a few milliseconds after they were made, a batch at a time.
+    // While this machine keeps busy, what it drew from leaves a few milliseconds after the first
+    // entry of its batch was made. Readings nothing was drawn from change nothing a follower
+    // shows: they may wait for the next drawing, up to a few frames, rather than each go out in
+    // a frame of their own.
     void flushIfDue() {
-        if (runCount_ > 0 || !batch_.empty())
-            if (Clock::now() - lastFlush_ >= std::chrono::milliseconds(4) ||
-                batch_.size() >= 16 * 1024)
-                flush();
+        if (runCount_ == 0 && batch_.empty()) return;
+        const auto age = Clock::now() - batchStarted_;
+        if ((drawSerial != batchSerial_ && age >= std::chrono::milliseconds(4)) ||
+            age >= std::chrono::milliseconds(50) || batch_.size() >= 16 * 1024)
+            flush();
     }
 
     // ---- The gate: what this machine's window system and script deliver ----
@@ -344,9 +364,9 @@ private:
                     l.unlock();
                     lostHost(why);
                 }
+                flush();  // what the host took so far goes on to the watchers before it waits
                 link_.waitForArrival(l, 4);
             }
-            flush();  // what the host took so far goes on to the watchers meanwhile
             handleEvents();
             inner_->poll(false);
             // Pause or closing while the stream stands still: this machine leaves now.
@@ -480,7 +500,9 @@ private:
     std::string batch_;
     uint64_t batchProducer_ = 0;
     uint32_t runDelta_ = 0, runCount_ = 0;
-    Clock::time_point lastFlush_ = Clock::now();
+    Clock::time_point batchStarted_;  // when the first entry of the batch was made
+    uint64_t batchSerial_ = 0;        // the drawing counter then
+    uint64_t idleSerial_ = 0;         // the drawing counter at the last idle
 };
 
 }  // namespace
