@@ -206,7 +206,7 @@ def back_on_title(trace):
 # The second player killed, or silent for the time a connection may be, mid-match: the host ends
 # the match as Escape would and plays on to its own end.
 for stop in (signal.SIGKILL, signal.SIGSTOP):
-    host, port, code, host_err = start_host(host_script, 'host-left')
+    host, port, code, host_err = start_host(host_script, 'host-left-%d' % stop)
     guest = join(port, code, script=guest_script)
     for _ in range(6):
         guest.stdout.readline()  # a few shots in
@@ -222,7 +222,8 @@ for stop in (signal.SIGKILL, signal.SIGSTOP):
     trace, _, status = finish(host, 'a host whose player left')
     host_err.seek(0)
     check(status == 1 and back_on_title(trace) and 'left' in host_err.read(),
-          'a host whose player was stopped by signal %d plays on to its own end' % stop)
+          'a host whose player was stopped by signal %d plays on to its own end (status %d): %s'
+          % (stop, status, trace[-300:]))
     check(stop != signal.SIGSTOP or 'went silent' in said, 'a silent player is dropped: ' + said)
 
 # The second player's Escape while the host aims: the host applies it (or hands it back to the
@@ -316,7 +317,9 @@ if shutil.which('Xvfb') and shutil.which('xdotool'):
         if open(display).read().strip():
             break
         time.sleep(0.1)
-    env = dict(os.environ, DISPLAY=':' + open(display).read().strip(), SDL_AUDIODRIVER='dummy')
+    window_trace = os.path.join(TMP, 'window-host.trace')
+    env = dict(os.environ, DISPLAY=':' + open(display).read().strip(), SDL_AUDIODRIVER='dummy',
+               VARNIS_TRACE_FILE=window_trace)
     host, port, code, _ = start_host(None, 'window-host', env=env)
 
     def titled(words):
@@ -327,11 +330,33 @@ if shutil.which('Xvfb') and shutil.which('xdotool'):
                 return True
             time.sleep(0.1)
         return False
+    def tap(key):
+        window = subprocess.run(['xdotool', 'search', '--name', '^Varnis'], env=env,
+                                capture_output=True, text=True).stdout.split()[-1]
+        for action in ('windowfocus', 'keydown', 'keyup'):
+            subprocess.run(['xdotool', action] + ([window] if action == 'windowfocus' else [key]), env=env)
+            time.sleep(0.12)
+
+    def traced(words, seconds=10):
+        for _ in range(seconds * 10):
+            if os.path.exists(window_trace) and words in open(window_trace, encoding='utf-8', errors='replace').read():
+                return True
+            time.sleep(0.1)
+        return False
     guest = join(port, code, script=guest_script)
     check(titled('joined as the second player'), "the window's title shows the player joined")
+    # The player leaves while the host aims, in real time: the match ends as Escape would, so
+    # Down on the title sounds its cursor (a second time).
+    tap('Down')
+    tap('Return')
+    check(traced('風向き'), 'the window host aims first in a match with the player')
     guest.kill()
     guest.wait()
     check(titled('left'), "the window's title shows the player left")
+    time.sleep(2)
+    tap('Down')
+    check(traced('sound 0 0 11025', 5) and open(window_trace, encoding='utf-8', errors='replace').read().count('sound 0 0 11025') == 2,
+          'a player who leaves while the host aims ends the match: %s' % open(window_trace, encoding='utf-8', errors='replace').read()[-200:])
     host.kill()
     host.wait()
     xvfb.kill()

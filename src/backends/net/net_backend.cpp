@@ -149,8 +149,10 @@ public:
             next = player == 1 && link_.inbox.player != 0 ? 1 : 0;
             if (next == 1) {
                 following_ = link_.inbox.player;
+                matchPlayer_ = following_;
                 if (link_.inbox.entriesFrom != following_) link_.inbox.entries.clear();
             }
+            if (!inMatch) matchPlayer_ = 0;
         }
         StreamEntry t = makeEntry(StreamEntry::Turn, uint32_t(next), turn);
         t.hash = hash;
@@ -356,6 +358,7 @@ private:
                 if (opts_.seat == 0 && in.player != following_) {
                     l.unlock();
                     say("the second player is gone; this machine plays on");
+                    matchPlayer_ = 0;
                     takeOver(true);
                     return nullptr;
                 }
@@ -450,11 +453,18 @@ private:
         std::string lost;
         int hostEnded = -1;
         std::string status;
+        bool playerGone = false;
         {
             std::lock_guard<std::mutex> l(link_.inbox.lock);
             events.swap(link_.inbox.events);
             if (std::exchange(link_.inbox.statusChanged, false)) status = link_.inbox.status;
             if (link_.inbox.closed && driving()) lost = link_.inbox.closeReason;
+            // The host's own turn in a match with the second player, who left meanwhile.
+            if (opts_.seat == 0 && driving() && matchPlayer_ != 0 &&
+                link_.inbox.player != matchPlayer_) {
+                matchPlayer_ = 0;
+                playerGone = true;
+            }
             // While the second player drives, the host sends nothing but its end.
             if (driving() && opts_.seat == 1 && !link_.inbox.entries.empty()) {
                 const StreamEntry e = link_.inbox.entries.front();
@@ -468,6 +478,10 @@ private:
         if (!status.empty()) inner_->setStatus(status);
         if (hostEnded >= 0) endFromStream(uint32_t(hostEnded));
         if (!lost.empty()) lostHost(lost);
+        if (playerGone) {
+            say("the second player is gone; this machine plays on");
+            escape_ = escape_ || inMatch_;
+        }
         for (const LinkEvent& e : events) {
             if (e.kind == LinkEvent::Mismatch)
                 say("a follower's picture differs from this game's at turn " +
@@ -485,10 +499,11 @@ private:
 
     NetPlayOptions opts_;
     NetLink& link_;
-    int driver_ = 0;          // the seat whose machine drives: the host's at the start
-    uint64_t following_ = 0;  // host: the player connection it follows
-    int64_t offset_ = 0;      // the game's clock less the inner back end's
-    uint32_t last_ = 0;       // the last reading
+    int driver_ = 0;            // the seat whose machine drives: the host's at the start
+    uint64_t following_ = 0;    // host: the player connection it follows
+    uint64_t matchPlayer_ = 0;  // host: the one it plays this match against, while seated
+    int64_t offset_ = 0;        // the game's clock less the inner back end's
+    uint32_t last_ = 0;         // the last reading
     uint32_t turn_ = 0;
     uint32_t escapeAt_ = 0;  // the reading at which recover() pressed Escape
     bool inMatch_ = false;
