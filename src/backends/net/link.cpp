@@ -650,24 +650,7 @@ private:
             std::string error;
             if (!parseFrame(bytes, f, error)) return lost("the host sent a bad frame: " + error);
             if (!rate_.allow(bytes.size(), 20000, 64 << 20)) return lost("the host sends too fast");
-            {
-                std::lock_guard<std::mutex> l(inbox.lock);
-                if (f.kind == 's') {
-                    if (inbox.entries.size() + f.entries.size() > kMaxQueuedEntries) {
-                        inbox.closed = true;
-                        inbox.closeReason = "the host sends more than the game takes";
-                    }
-                    inbox.entries.insert(inbox.entries.end(), f.entries.begin(), f.entries.end());
-                } else if (f.kind == 'e' || f.kind == 'm') {
-                    inbox.events.push_back(
-                        {f.kind == 'e' ? LinkEvent::Escape : LinkEvent::Mismatch, f.turn});
-                } else {
-                    inbox.closed = true;
-                    inbox.closeReason = "the host sent a frame out of place";
-                }
-                inbox.arrived.notify_all();
-                if (inbox.closed) return;
-            }
+            if (inbox.takeFromHost(f)) return;
             read();
         });
     }

@@ -43,6 +43,25 @@ struct Inbox {
     // Guest: the connection ended; why, in a few words.
     bool closed = false;
     std::string closeReason;
+
+    // Guest: a frame from the host, after the welcome. A frame out of place, or entries past the
+    // queue's limit, close the connection instead. Whether it is closed now.
+    bool takeFromHost(const Frame& f) {
+        std::lock_guard<std::mutex> l(lock);
+        if (f.kind == 's' && entries.size() + f.entries.size() > kMaxQueuedEntries) {
+            closed = true;
+            closeReason = "the host sends more than the game takes";
+        } else if (f.kind == 's') {
+            entries.insert(entries.end(), f.entries.begin(), f.entries.end());
+        } else if (f.kind == 'e' || f.kind == 'm') {
+            events.push_back({f.kind == 'e' ? LinkEvent::Escape : LinkEvent::Mismatch, f.turn});
+        } else {
+            closed = true;
+            closeReason = "the host sent a frame out of place";
+        }
+        arrived.notify_all();
+        return closed;
+    }
 };
 
 class NetLink {

@@ -131,20 +131,7 @@ private:
             result_->seed = f.seed;
             return settle("");
         }
-        std::lock_guard<std::mutex> l(inbox.lock);
-        if (f.kind == 's' && inbox.entries.size() + f.entries.size() > kMaxQueuedEntries) {
-            inbox.closed = true;
-            inbox.closeReason = "the host sends more than the game takes";
-        } else if (f.kind == 's') {
-            inbox.entries.insert(inbox.entries.end(), f.entries.begin(), f.entries.end());
-        } else if (f.kind == 'e' || f.kind == 'm') {
-            inbox.events.push_back(
-                {f.kind == 'e' ? LinkEvent::Escape : LinkEvent::Mismatch, f.turn});
-        } else {
-            inbox.closed = true;
-            inbox.closeReason = "the host sent a frame out of place";
-        }
-        inbox.arrived.notify_all();
+        inbox.takeFromHost(f);
     }
 
     static EM_BOOL onOpen(int, const EmscriptenWebSocketOpenEvent*, void* self) {

@@ -1,13 +1,6 @@
 // Game controllers as a second keyboard. Every press on a pad becomes the WM_KEYDOWN/WM_KEYUP
-// message of a virtual key, so the game, its scripts and recordings only ever see keys. The mapping
-// is one fixed table that knows nothing of the game's state:
-//   every pad:  D-pad and left stick up/down   Up, Down
-//               Start                          Enter
-//               B, Back                        Escape
-//               right trigger held             Ctrl held
-//   pad 1:      A, left shoulder               Space (the left fortress fires)
-//   pad 2:      A, right shoulder              Enter (the right fortress fires)
-//   pad 1 while it is the only pad: right shoulder is Enter too, so one pad plays both sides.
+// message of a virtual key (platform/pads.h), so the game, its scripts and recordings only ever see
+// keys.
 // Pads are numbered in the order they connect; a pad plugged in again takes the lowest free number.
 #pragma once
 
@@ -15,29 +8,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/pads.h"
+
 union SDL_Event;
 
 namespace platform {
-
-// The controls of a pad that mean something to the game.
-enum class PadControl : uint8_t {
-    A,
-    B,
-    Back,
-    Start,
-    LeftShoulder,
-    RightShoulder,
-    Up,
-    Down,
-    StickUp,
-    StickDown,
-    RightTrigger,
-    Count
-};
-
-// The virtual key of a control on pad number `pad` (1 first) while `pads` pads are connected; 0 for
-// a control that means nothing there.
-uint32_t padKey(PadControl control, int pad, int pads);
 
 // The connected pads and what each holds down. A key held through several controls (Start and A on
 // pad 2, say) goes down with each press, as an auto-repeat would, and up with the last release, so

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/display.h"
+#include "platform/pads.h"
 #include "platform/present.h"
 #include "platform/stats.h"
 
@@ -207,30 +208,29 @@ private:
                 return connected[i] && b < s.numButtons && s.digitalButton[b];
             };
             // Sticks and the trigger: pressed past half way, released below a quarter.
-            auto past = [&](WebPadControl c, double amount) {
+            auto past = [&](PadControl c, double amount) {
                 const bool held = padHeld_[i][size_t(c)] != 0;
                 return connected[i] && (held ? amount >= 0.25 : amount >= 0.5);
             };
             const double stickY = connected[i] && s.numAxes > 1 ? s.axis[1] : 0;
             const double trigger = connected[i] && s.numButtons > 7 ? s.analogButton[7] : 0;
-            // In WebPadControl's order; the standard layout's buttons 0 and 1 are A and B, 8 and 9
+            // In PadControl's order; the standard layout's buttons 0 and 1 are A and B, 8 and 9
             // Back and Start, 4 and 5 the shoulders, 12 and 13 the D-pad's up and down.
-            const bool down[size_t(WebPadControl::Count)] = {
-                button(0),
-                button(1),
-                button(8),
-                button(9),
-                button(4),
-                button(5),
-                button(12),
-                button(13),
-                past(WebPadControl::StickUp, -stickY),
-                past(WebPadControl::StickDown, stickY),
-                past(WebPadControl::RightTrigger, trigger)};
-            for (size_t c = 0; c < size_t(WebPadControl::Count); ++c) {
+            const bool down[size_t(PadControl::Count)] = {button(0),
+                                                          button(1),
+                                                          button(8),
+                                                          button(9),
+                                                          button(4),
+                                                          button(5),
+                                                          button(12),
+                                                          button(13),
+                                                          past(PadControl::StickUp, -stickY),
+                                                          past(PadControl::StickDown, stickY),
+                                                          past(PadControl::RightTrigger, trigger)};
+            for (size_t c = 0; c < size_t(PadControl::Count); ++c) {
                 uint32_t& held = padHeld_[i][c];
                 if (down[c] && !held) {
-                    held = webPadKey(WebPadControl(c), i + 1, pads);
+                    held = padKey(PadControl(c), i + 1, pads);
                     if (held)
                         pending_.push_back(keyMessage(held, true, padHolders_[held]++ > 0, false));
                 } else if (!down[c] && held) {
@@ -309,7 +309,7 @@ private:
     bool shownPicture_ = false;
     double lastYield_ = 0;
     double lastShown_ = 0;
-    uint32_t padHeld_[kMaxPads][size_t(WebPadControl::Count)] = {};  // the key each control sent
+    uint32_t padHeld_[kMaxPads][size_t(PadControl::Count)] = {};  // the key each control sent
     int padHolders_[256] = {};
     double lastStats_ = 0;
     std::vector<uint8_t> shown_;

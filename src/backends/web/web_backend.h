@@ -22,24 +22,4 @@ uint32_t virtualKeyFromDomCode(const char* code);
 // when the key has no virtual-key code.
 bool keyMessageFromDom(bool pressed, bool repeat, bool altHeld, const char* code, Message& out);
 
-// Pads through the Gamepad API's standard layout press the keys the desktop's pads press (the
-// table of backends/sdl/gamepad.h): the controls below, read from a pad's buttons and axes.
-enum class WebPadControl : uint8_t {
-    A,
-    B,
-    Back,
-    Start,
-    LeftShoulder,
-    RightShoulder,
-    Up,
-    Down,
-    StickUp,
-    StickDown,
-    RightTrigger,
-    Count
-};
-// The virtual key of a control on pad number `pad` (1 first) while `pads` pads are connected; 0
-// for one that means nothing there.
-uint32_t webPadKey(WebPadControl control, int pad, int pads);
-
 }  // namespace platform

@@ -51,25 +51,6 @@ uint32_t virtualKeyFromDomCode(const char* code) {
     return 0;
 }
 
-uint32_t webPadKey(WebPadControl control, int pad, int pads) {
-    switch (control) {
-        case WebPadControl::Up:
-        case WebPadControl::StickUp: return VK_UP;
-        case WebPadControl::Down:
-        case WebPadControl::StickDown: return VK_DOWN;
-        case WebPadControl::Start: return VK_RETURN;
-        case WebPadControl::B:
-        case WebPadControl::Back: return VK_ESCAPE;
-        case WebPadControl::RightTrigger: return VK_CONTROL;
-        case WebPadControl::A:
-            return pad == 1 ? uint32_t(VK_SPACE) : pad == 2 ? uint32_t(VK_RETURN) : 0;
-        case WebPadControl::LeftShoulder: return pad == 1 ? uint32_t(VK_SPACE) : 0;
-        case WebPadControl::RightShoulder:
-            return pad == 2 || (pad == 1 && pads == 1) ? uint32_t(VK_RETURN) : 0;
-        default: return 0;
-    }
-}
-
 bool keyMessageFromDom(bool pressed, bool repeat, bool altHeld, const char* code, Message& out) {
     const uint32_t vk = virtualKeyFromDomCode(code);
     if (vk == 0) return false;
